@@ -1,0 +1,28 @@
+// The Windows interfaces svcproc calls, as stand-ins for hosts other than Windows.
+//
+// This is the only header the library includes for platform services. On
+// Windows the build puts platform/win32/include first on the include path and
+// the real <windows.h> family is used instead; the declarations below mirror
+// exactly the subset the library relies on, with the same names and types.
+//
+// Index of the stand-ins (one header per Windows component):
+//   win/types.h     basic Windows types, constants and error codes
+//   win/kernel32.h  critical sections, events, waits, handles, last error, tick
+//                   counter, code-pointer test, virtual memory query
+//   win/crt.h       _beginthreadex, _onexit, mbstowcs_s, DllMain contract
+//   win/setupapi.h  device-interface enumeration (SetupDi*)
+//   win/fileapi.h   CreateFileW and DeviceIoControl on device paths
+//   win/com.h       COM, BSTR, VARIANT, SAFEARRAY and the WMI interfaces
+#pragma once
+
+#include "win/types.h"
+#include "win/kernel32.h"
+#include "win/crt.h"
+#include "win/setupapi.h"
+#include "win/fileapi.h"
+#include "win/com.h"
+
+// printf-style format checking for the logging declarations. On this host the
+// Windows integer types are the fixed-width C types, so checking is exact.
+#define SVCP_PRINTF_LIKE(formatIndex, firstArg) \
+    __attribute__((format(printf, formatIndex, firstArg)))

@@ -1,0 +1,4 @@
+# The exported entry points and the module hooks: only in the shared library.
+set(SVCPROC_MODULE_SOURCES
+  api/VersionStamp.cpp
+)

@@ -1,0 +1,3 @@
+# Sources of this subsystem, appended to the library core.
+list(APPEND SVCPROC_CORE_SOURCES
+)
