@@ -1,1 +1,10 @@
-// placeholder
+#include "Dispatcher.h"
+
+namespace svcp {
+
+Dispatcher& GetDispatcher() {
+    static Dispatcher* dispatcher = new Dispatcher();
+    return *dispatcher;
+}
+
+}  // namespace svcp

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config   # toolchain
+  libgtest-dev libgmock-dev                      # unit and integration tests
+  libbenchmark-dev                               # benchmarks
+  nlohmann-json3-dev                             # the simulator's machine files
+  clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
+  dmidecode                                      # independent SMBIOS decoder for table tests
+)
+if [ $# -gt 0 ]; then
+  packages+=("$@")
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

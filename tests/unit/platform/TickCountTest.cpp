@@ -1,0 +1,45 @@
+// The tick counter and its test controls.
+#include <gtest/gtest.h>
+
+#include "platform.h"
+#include "platform_seams.h"
+
+namespace {
+
+class TickCount : public ::testing::Test {
+protected:
+    void TearDown() override { SvcpUnfreezeTickCount(); }
+};
+
+TEST_F(TickCount, RunsForwardInMilliseconds) {
+    const DWORD before = GetTickCount();
+    Sleep(20);
+    const DWORD elapsed = GetTickCount() - before;
+    EXPECT_GE(elapsed, 20u);
+    EXPECT_LT(elapsed, 5000u);
+}
+
+TEST_F(TickCount, FrozenValueMovesOnlyWhenAdvanced) {
+    SvcpSetTickCount(1000);
+    Sleep(5);
+    EXPECT_EQ(GetTickCount(), 1000u);
+    SvcpAdvanceTickCount(499);
+    EXPECT_EQ(GetTickCount(), 1499u);
+}
+
+TEST_F(TickCount, WrapsAround32Bits) {
+    SvcpSetTickCount(0xFFFFFF00u);
+    SvcpAdvanceTickCount(0x200);
+    EXPECT_EQ(GetTickCount(), 0x100u);
+}
+
+TEST_F(TickCount, UnfreezeResumesFromTheFrozenValue) {
+    SvcpSetTickCount(0xFFFFFFF0u);
+    SvcpUnfreezeTickCount();
+    const DWORD resumed = GetTickCount();
+    EXPECT_LT(resumed - 0xFFFFFFF0u, 1000u);  // near the frozen value, across the wrap
+    SvcpAdvanceTickCount(5000);
+    EXPECT_GE(GetTickCount() - resumed, 5000u);
+}
+
+}  // namespace
