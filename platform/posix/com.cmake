@@ -1,0 +1,3 @@
+# COM, OLE Automation and the WMI subset with its SMBIOS provider.
+list(APPEND SVCP_PLATFORM_SOURCES
+)
