@@ -1,3 +1,4 @@
 # Sources of this subsystem, appended to the library core.
 list(APPEND SVCPROC_CORE_SOURCES
+  smbios/RawSMBios.cpp
 )
