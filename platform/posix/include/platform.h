@@ -11,7 +11,8 @@
 //                   counter, code-pointer test, virtual memory query
 //   win/crt.h       _beginthreadex, _onexit, mbstowcs_s, DllMain contract
 //   win/setupapi.h  device-interface enumeration (SetupDi*)
-//   win/fileapi.h   CreateFileW and DeviceIoControl on device paths
+//   win/fileapi.h   CreateFileW and DeviceIoControl on device paths, CTL_CODE
+//                   (winioctl.h)
 //   win/com.h       COM, BSTR, VARIANT, SAFEARRAY and the WMI interfaces
 #pragma once
 
