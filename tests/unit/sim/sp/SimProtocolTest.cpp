@@ -64,24 +64,6 @@ TEST(SimProtocol, ResponsesAreWellFormedAndDecodeBack) {
     EXPECT_FALSE(DecodeResponse(packet, &response));
 }
 
-TEST(SimProtocol, RawResponsesAreWrittenVerbatim) {
-    RawResponse raw;
-    for (size_t i = 0; i < raw.area.size(); ++i) {
-        raw.area[i] = static_cast<uint8_t>(0x80 + i);
-    }
-    raw.byteCount = 0xFE;
-    raw.alertFlag = 0x01020304;
-    Packet packet;
-    EncodeRequest(packet, kCommandReadFans, false, 0x2B0);
-    WriteRawResponse(packet, raw);
-    EXPECT_EQ((std::vector<uint8_t>(packet.begin() + 17, packet.begin() + 81)),
-              (std::vector<uint8_t>(raw.area.begin(), raw.area.end())));
-    EXPECT_EQ(packet[81], 0xFE);
-    EXPECT_EQ(ReadLE32(packet, kOffsetAlertFlag), 0x01020304u);
-    EXPECT_EQ(packet[88], 0x04);
-    EXPECT_EQ(ReadLE32(packet, kOffsetPortBase), 0x2B0u);
-}
-
 TEST(SimSensorRules, WireUnitsRoundToNearestAndClamp) {
     struct Case {
         SensorKind kind;

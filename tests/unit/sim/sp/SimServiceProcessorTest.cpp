@@ -312,41 +312,5 @@ TEST(SimServiceProcessor, ADelayedAnswerSleepsWithoutHoldingTheState) {
     EXPECT_EQ(Exchange(sp, kCommandReadLeds).error, 0x15u);
 }
 
-TEST(SimServiceProcessor, ConcurrentExchangesAndControls) {
-    CSimServiceProcessor sp;
-    std::atomic<bool> stop{false};
-    std::thread steering([&] {
-        for (int32_t v = 0; !stop.load(); v = (v + 300) % 7000) {
-            sp.SetReading(SensorKind::Voltage, 1, v);
-            sp.SetLedState(static_cast<uint16_t>(v));
-        }
-    });
-    std::vector<std::thread> threads;
-    std::atomic<int> bad{0};
-    const uint8_t commands[] = {kCommandReadVoltages, kCommandReadLeds, kCommandPollAlerts,
-                                kCommandPollAlerts};
-    for (uint8_t command : commands) {
-        threads.emplace_back([&, command] {
-            for (int i = 0; i < 300; ++i) {
-                Exchanged e = Exchange(sp, command);
-                if (e.error != 0 || !e.response.checksumOk ||
-                    e.response.byteCount != e.response.length + 1) {
-                    bad.fetch_add(1);
-                }
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    stop = true;
-    steering.join();
-    EXPECT_EQ(bad.load(), 0);
-    const SimCounters counters = sp.GetCounters();
-    EXPECT_EQ(counters.exchanges[kCommandPollAlerts], 600u);
-    EXPECT_EQ(counters.alertsDelivered + sp.GetPendingAlertCount() + counters.alertsDropped,
-              counters.alertsQueued);
-}
-
 }  // namespace
 }  // namespace svcpsim
