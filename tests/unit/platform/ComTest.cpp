@@ -137,17 +137,6 @@ TEST(Bstr, IsLengthPrefixedAndCounted) {
     SysFreeString(nullptr);
 }
 
-TEST(Bstr, PlannedFailureReturnsNull) {
-    SvcpFailCalls(SvcpCall::SysAllocString, 0, 1, 1);
-    BSTR first = SysAllocString(L"a");
-    EXPECT_NE(first, nullptr);
-    EXPECT_EQ(SysAllocString(L"b"), nullptr);
-    BSTR third = SysAllocString(L"c");
-    EXPECT_NE(third, nullptr);
-    SysFreeString(first);
-    SysFreeString(third);
-}
-
 TEST(SafeArray, VectorBoundsAndData) {
     const unsigned before = SvcpComGetLiveCounts().arrays;
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, -5, 3);

@@ -300,8 +300,10 @@ TEST_F(RawSMBiosTest, CallerInAnotherApartmentIsLeftAsItWas) {
     SvcpComTraceStart();
     CRawSMBios raw;
     Read(raw, true);
-    EXPECT_EQ(SvcpComTrace().front(), kInit);
-    EXPECT_EQ(SvcpComTrace().back(), kUninit);
+    const Lines trace = SvcpComTrace();
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.front(), kInit);
+    EXPECT_EQ(trace.back(), kUninit);
     // Still initialised once, single-threaded.
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
