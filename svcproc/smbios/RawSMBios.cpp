@@ -92,7 +92,7 @@ bool ReadSMBiosData(IWbemClassObject* pObject, uint8_t** ppBytes, uint32_t* pnBy
 bool ReadFirstInstance(IEnumWbemClassObject* pEnumerator, uint8_t** ppBytes, uint32_t* pnBytes) {
     IWbemClassObject* pObject = nullptr;
     ULONG nReturned = 0;
-    const HRESULT hr = pEnumerator->Next(WBEM_INFINITE, 1, &pObject, &nReturned);
+    const HRESULT hr = pEnumerator->Next(static_cast<LONG>(WBEM_INFINITE), 1, &pObject, &nReturned);
     if (FAILED(hr)) {
         Log(kLogError, "CRawSMBios - ReadSMBiosThread - Enumerator failed, HRESULT=0x%x",
             static_cast<unsigned>(hr));
