@@ -1,0 +1,40 @@
+// The background thread that asks the service processor for alerts: created
+// idle by Initialise, polling every 100 ms (end of one poll to start of the
+// next) after Run, stopped by Terminate.
+//
+// Initialise, Run and Terminate are called by the thread that owns the
+// service processor (start-up, unload); never from the polling thread itself
+// (Terminate waits for it). Listener callbacks run on the polling thread.
+#pragma once
+
+#include "platform.h"
+
+class CIOUnit;
+
+class CPollingThread {
+public:
+    CPollingThread();
+    ~CPollingThread();
+    CPollingThread(const CPollingThread&) = delete;
+    CPollingThread& operator=(const CPollingThread&) = delete;
+
+    // Creates the two events and the thread (idle). False, with a level-1
+    // line, when pIOUnit is null or a creation fails.
+    bool Initialise(CIOUnit* pIOUnit, HANDLE hIOdevice, unsigned long PortBase);
+    // Lets the created thread poll.
+    void Run();
+    // Stops the thread and waits for it: returns as soon as a poll in
+    // progress (and the listener callback in it) has ended.
+    void Terminate();
+
+private:
+    static unsigned __stdcall ThreadProcedure(void* self);
+
+    bool m_bStarted;
+    CIOUnit* pIOUnit;
+    unsigned long PortBase;
+    HANDLE hIOdevice;  // not owned
+    HANDLE m_hThread;
+    HANDLE m_hStopEvent;
+    HANDLE m_hRunEvent;
+};
