@@ -1,1 +1,507 @@
-// placeholder
+#include "CrtFormat.h"
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <type_traits>
+
+#include "Utf8.h"
+
+namespace svcp::log {
+
+namespace {
+
+// Field widths and numeric precisions are clamped to this: no real format
+// asks for more, and a corrupt one must not make a line of gigabytes.
+constexpr int kMaxField = 65536;
+
+enum class Length {
+    kNone,
+    kChar,        // hh
+    kShort,       // h
+    kLong,        // l
+    kLongLong,    // ll
+    kLongDouble,  // L
+    kInt32,       // I32
+    kInt64,       // I64
+    kPointer,     // I: the width of a pointer
+    kSize,        // z
+    kMax,         // j
+    kPtrDiff,     // t
+    kWide,        // w
+};
+
+struct Spec {
+    bool left = false;
+    bool plus = false;
+    bool space = false;
+    bool zero = false;
+    bool alternate = false;
+    int width = 0;
+    int precision = -1;  // none given
+    Length length = Length::kNone;
+    char conversion = 0;
+};
+
+// The va_list travels by reference through the helpers; wrapping it makes that
+// portable whether va_list is an array type or not.
+struct Arguments {
+    va_list list;
+};
+
+// wint_t is unsigned short on Windows, which variadic calls promote to int.
+using PromotedWideChar = std::conditional_t<(sizeof(wint_t) < sizeof(int)), int, wint_t>;
+
+template <typename CharT>
+char Ascii(CharT c) {
+    const auto value = static_cast<std::make_unsigned_t<CharT>>(c);
+    return value < 0x80 ? static_cast<char>(value) : '\0';
+}
+
+void AppendLiteral(std::string& out, const char* text, size_t length) {
+    out.append(text, length);
+}
+
+void AppendLiteral(std::string& out, const wchar_t* text, size_t length) {
+    AppendWide(out, text, length);
+}
+
+template <typename CharT>
+int ParseDigits(const CharT*& p) {
+    int value = 0;
+    while (*p >= '0' && *p <= '9') {
+        const int digit = static_cast<int>(*p - '0');
+        value = value > (INT_MAX - digit) / 10 ? INT_MAX : value * 10 + digit;
+        ++p;
+    }
+    return value;
+}
+
+template <typename CharT>
+void ParseFlags(const CharT*& p, Spec& spec) {
+    for (;; ++p) {
+        switch (Ascii(*p)) {
+            case '-':
+                spec.left = true;
+                break;
+            case '+':
+                spec.plus = true;
+                break;
+            case ' ':
+                spec.space = true;
+                break;
+            case '0':
+                spec.zero = true;
+                break;
+            case '#':
+                spec.alternate = true;
+                break;
+            default:
+                return;
+        }
+    }
+}
+
+template <typename CharT>
+void ParseWidthAndPrecision(const CharT*& p, Spec& spec, Arguments& args) {
+    if (*p == '*') {
+        ++p;
+        const int width = va_arg(args.list, int);
+        if (width < 0) {
+            spec.left = true;
+            spec.width = width == INT_MIN ? INT_MAX : -width;
+        } else {
+            spec.width = width;
+        }
+    } else {
+        spec.width = ParseDigits(p);
+    }
+    if (*p == '.') {
+        ++p;
+        if (*p == '*') {
+            ++p;
+            const int precision = va_arg(args.list, int);
+            spec.precision = precision < 0 ? -1 : precision;  // negative: as if omitted
+        } else {
+            spec.precision = ParseDigits(p);
+        }
+    }
+}
+
+template <typename CharT>
+void ParseLength(const CharT*& p, Spec& spec) {
+    switch (Ascii(*p)) {
+        case 'h':
+            ++p;
+            spec.length = Length::kShort;
+            if (*p == 'h') {
+                ++p;
+                spec.length = Length::kChar;
+            }
+            break;
+        case 'l':
+            ++p;
+            spec.length = Length::kLong;
+            if (*p == 'l') {
+                ++p;
+                spec.length = Length::kLongLong;
+            }
+            break;
+        case 'I':
+            ++p;
+            spec.length = Length::kPointer;
+            if (p[0] == '3' && p[1] == '2') {
+                p += 2;
+                spec.length = Length::kInt32;
+            } else if (p[0] == '6' && p[1] == '4') {
+                p += 2;
+                spec.length = Length::kInt64;
+            }
+            break;
+        case 'L':
+            ++p;
+            spec.length = Length::kLongDouble;
+            break;
+        case 'z':
+            ++p;
+            spec.length = Length::kSize;
+            break;
+        case 'j':
+            ++p;
+            spec.length = Length::kMax;
+            break;
+        case 't':
+            ++p;
+            spec.length = Length::kPtrDiff;
+            break;
+        case 'w':
+            ++p;
+            spec.length = Length::kWide;
+            break;
+        default:
+            break;
+    }
+}
+
+// Rebuilds a C99 conversion spec for snprintf: flags, width, `precision`
+// (negative for none), `length` and `conversion`.
+void BuildCSpec(char* spec, size_t size, const Spec& parsed, int precision, const char* length,
+                char conversion) {
+    char flags[6];
+    size_t n = 0;
+    if (parsed.left)
+        flags[n++] = '-';
+    if (parsed.plus)
+        flags[n++] = '+';
+    if (parsed.space)
+        flags[n++] = ' ';
+    if (parsed.zero)
+        flags[n++] = '0';
+    if (parsed.alternate)
+        flags[n++] = '#';
+    flags[n] = '\0';
+    // A width of 0 is left out: written as a digit it would read as the 0 flag.
+    char width[16] = "";
+    if (parsed.width > 0) {
+        std::snprintf(width, sizeof width, "%d",
+                      parsed.width < kMaxField ? parsed.width : kMaxField);
+    }
+    char dotPrecision[16] = "";
+    if (precision >= 0) {
+        std::snprintf(dotPrecision, sizeof dotPrecision, ".%d",
+                      precision < kMaxField ? precision : kMaxField);
+    }
+    std::snprintf(spec, size, "%%%s%s%s%s%c", flags, width, dotPrecision, length, conversion);
+}
+
+template <typename T>
+void AppendPrintf(std::string& out, const char* spec, T value) {
+    char buffer[128];
+    const int length = std::snprintf(buffer, sizeof buffer, spec, value);
+    if (length < 0) {
+        return;
+    }
+    if (static_cast<size_t>(length) < sizeof buffer) {
+        out.append(buffer, static_cast<size_t>(length));
+        return;
+    }
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(length) + 1);
+    std::snprintf(&out[start], static_cast<size_t>(length) + 1, spec, value);
+    out.resize(start + static_cast<size_t>(length));
+}
+
+template <typename T>
+void AppendNumber(std::string& out, const Spec& parsed, int precision, const char* length,
+                  T value) {
+    char spec[48];
+    BuildCSpec(spec, sizeof spec, parsed, precision, length, parsed.conversion);
+    AppendPrintf(out, spec, value);
+}
+
+void FormatSigned(std::string& out, const Spec& spec, Arguments& args) {
+    long long value = 0;
+    switch (spec.length) {
+        case Length::kChar:
+            value = static_cast<signed char>(va_arg(args.list, int));
+            break;
+        case Length::kShort:
+            value = static_cast<short>(va_arg(args.list, int));
+            break;
+        case Length::kLong:
+            value = va_arg(args.list, long);
+            break;
+        case Length::kLongLong:
+        case Length::kLongDouble:
+            value = va_arg(args.list, long long);
+            break;
+        case Length::kInt32:
+            value = va_arg(args.list, int32_t);
+            break;
+        case Length::kInt64:
+            value = va_arg(args.list, int64_t);
+            break;
+        case Length::kPointer:
+        case Length::kSize:
+        case Length::kPtrDiff:
+            value = va_arg(args.list, ptrdiff_t);
+            break;
+        case Length::kMax:
+            value = va_arg(args.list, intmax_t);
+            break;
+        default:
+            value = va_arg(args.list, int);
+            break;
+    }
+    AppendNumber(out, spec, spec.precision, "ll", value);
+}
+
+void FormatUnsigned(std::string& out, const Spec& spec, Arguments& args) {
+    unsigned long long value = 0;
+    switch (spec.length) {
+        case Length::kChar:
+            value = static_cast<unsigned char>(va_arg(args.list, int));
+            break;
+        case Length::kShort:
+            value = static_cast<unsigned short>(va_arg(args.list, int));
+            break;
+        case Length::kLong:
+            value = va_arg(args.list, unsigned long);
+            break;
+        case Length::kLongLong:
+        case Length::kLongDouble:
+            value = va_arg(args.list, unsigned long long);
+            break;
+        case Length::kInt32:
+            value = va_arg(args.list, uint32_t);
+            break;
+        case Length::kInt64:
+            value = va_arg(args.list, uint64_t);
+            break;
+        case Length::kPointer:
+        case Length::kSize:
+            value = va_arg(args.list, size_t);
+            break;
+        case Length::kPtrDiff:
+            value = static_cast<unsigned long long>(va_arg(args.list, ptrdiff_t));
+            break;
+        case Length::kMax:
+            value = va_arg(args.list, uintmax_t);
+            break;
+        default:
+            value = va_arg(args.list, unsigned int);
+            break;
+    }
+    AppendNumber(out, spec, spec.precision, "ll", value);
+}
+
+void FormatFloating(std::string& out, const Spec& spec, Arguments& args) {
+    if (spec.length == Length::kLongDouble) {
+        AppendNumber(out, spec, spec.precision, "L", va_arg(args.list, long double));
+    } else {
+        AppendNumber(out, spec, spec.precision, "", va_arg(args.list, double));
+    }
+}
+
+void FormatPointer(std::string& out, Spec spec, Arguments& args) {
+    const auto value = reinterpret_cast<uintptr_t>(va_arg(args.list, void*));
+    spec.conversion = 'X';
+    AppendNumber(out, spec, static_cast<int>(2 * sizeof(void*)), "j",
+                 static_cast<uintmax_t>(value));
+}
+
+void AppendSpaces(std::string& out, size_t count) {
+    out.append(count, ' ');
+}
+
+// Pads `text` (of `length` characters of the argument) to the field width.
+template <typename Append>
+void AppendPadded(std::string& out, const Spec& spec, size_t length, Append append) {
+    const size_t width = static_cast<size_t>(spec.width < kMaxField ? spec.width : kMaxField);
+    const size_t padding = width > length ? width - length : 0;
+    if (!spec.left) {
+        AppendSpaces(out, padding);
+    }
+    append();
+    if (spec.left) {
+        AppendSpaces(out, padding);
+    }
+}
+
+// Length of a string argument, reading no further than `precision`
+// characters: with a precision the argument need not be terminated.
+template <typename CharT>
+size_t BoundedLength(const CharT* text, int precision) {
+    const size_t limit = precision < 0 ? SIZE_MAX : static_cast<size_t>(precision);
+    size_t length = 0;
+    while (length < limit && text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+// Whether %s/%S/%c/%C takes a wide argument in a format of the given width.
+bool TakesWide(const Spec& spec, bool wideFormat) {
+    switch (spec.length) {
+        case Length::kShort:
+            return false;
+        case Length::kLong:
+        case Length::kWide:
+            return true;
+        default:
+            break;
+    }
+    const bool upper = spec.conversion == 'S' || spec.conversion == 'C';
+    return upper ? !wideFormat : wideFormat;
+}
+
+void FormatString(std::string& out, const Spec& spec, bool wideFormat, Arguments& args) {
+    if (TakesWide(spec, wideFormat)) {
+        const wchar_t* text = va_arg(args.list, const wchar_t*);
+        if (text == nullptr) {
+            text = L"(null)";
+        }
+        const size_t length = BoundedLength(text, spec.precision);
+        AppendPadded(out, spec, length, [&] { AppendWide(out, text, length); });
+    } else {
+        const char* text = va_arg(args.list, const char*);
+        if (text == nullptr) {
+            text = "(null)";
+        }
+        const size_t length = BoundedLength(text, spec.precision);
+        AppendPadded(out, spec, length, [&] { out.append(text, length); });
+    }
+}
+
+void FormatChar(std::string& out, const Spec& spec, bool wideFormat, Arguments& args) {
+    if (TakesWide(spec, wideFormat)) {
+        const auto unit = static_cast<wchar_t>(va_arg(args.list, PromotedWideChar));
+        AppendPadded(out, spec, 1, [&] { AppendWide(out, &unit, 1); });
+    } else {
+        const auto byte = static_cast<char>(va_arg(args.list, int));
+        AppendPadded(out, spec, 1, [&] { out.push_back(byte); });
+    }
+}
+
+// Formats the conversion in `spec`; false when the conversion is unknown.
+bool FormatConversion(std::string& out, const Spec& spec, bool wideFormat, Arguments& args) {
+    switch (spec.conversion) {
+        case 'd':
+        case 'i':
+            FormatSigned(out, spec, args);
+            return true;
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+            FormatUnsigned(out, spec, args);
+            return true;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            FormatFloating(out, spec, args);
+            return true;
+        case 'c':
+        case 'C':
+            FormatChar(out, spec, wideFormat, args);
+            return true;
+        case 's':
+        case 'S':
+            FormatString(out, spec, wideFormat, args);
+            return true;
+        case 'p':
+            FormatPointer(out, spec, args);
+            return true;
+        case 'n':
+            // The count is never stored: a format must not be able to write memory.
+            static_cast<void>(va_arg(args.list, void*));
+            return true;
+        case '%':
+            out.push_back('%');
+            return true;
+        default:
+            return false;
+    }
+}
+
+template <typename CharT>
+void Format(std::string& out, const CharT* format, Arguments& args) {
+    constexpr bool kWideFormat = std::is_same_v<CharT, wchar_t>;
+    const CharT* p = format;
+    while (*p != 0) {
+        if (*p != '%') {
+            const CharT* run = p;
+            while (*p != 0 && *p != '%') {
+                ++p;
+            }
+            AppendLiteral(out, run, static_cast<size_t>(p - run));
+            continue;
+        }
+        const CharT* start = p++;
+        Spec spec;
+        ParseFlags(p, spec);
+        ParseWidthAndPrecision(p, spec, args);
+        ParseLength(p, spec);
+        if (*p == 0) {
+            // The format ends inside a conversion spec: keep the text.
+            AppendLiteral(out, start, static_cast<size_t>(p - start));
+            break;
+        }
+        spec.conversion = Ascii(*p++);
+        if (!FormatConversion(out, spec, kWideFormat, args)) {
+            AppendLiteral(out, start, static_cast<size_t>(p - start));
+        }
+    }
+}
+
+template <typename CharT>
+void FormatWithCopy(std::string& out, const CharT* format, va_list args) {
+    Arguments arguments;
+    va_copy(arguments.list, args);
+    try {
+        Format(out, format, arguments);
+    } catch (...) {
+        va_end(arguments.list);
+        throw;
+    }
+    va_end(arguments.list);
+}
+
+}  // namespace
+
+void CrtFormat(std::string& out, const char* format, va_list args) {
+    FormatWithCopy(out, format, args);
+}
+
+void CrtFormat(std::string& out, const wchar_t* format, va_list args) {
+    FormatWithCopy(out, format, args);
+}
+
+}  // namespace svcp::log
