@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: cannot open %s\n", argv[0], argv[1]);
         return 1;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
     const std::string marker = "~~~";
     const size_t start = bytes.find(marker + "Quillon SP Version ");
     const size_t end = start == std::string::npos ? start : bytes.find(marker, start + 3);

@@ -20,27 +20,31 @@
 extern "C" {
 
 // Lines whose level is above `level` are not written. 0 writes nothing.
+// Values outside 0..4 are clamped. A line of level 0 is never taken.
 LOG_EXPORT void LogSetLevel(int level);
 LOG_EXPORT int LogGetLevel(void);
 
 // Destination of written lines: a file opened for appending (path), standard
 // error (path "stderr" or null), or nothing (path "none"). Returns 0 on
 // success, -1 when the file cannot be opened (the destination is then
-// unchanged).
+// unchanged). A file named by SVCP_LOG_FILE is opened only when the first
+// line is written, so a call made before that leaves it untouched.
 LOG_EXPORT int LogSetFile(const char* path);
 
 // Capture for tests: while capturing, every line of level up to
 // `level` is kept in memory with its level, in the order the lines were
-// completed, independently of the written destination.
+// completed, independently of the written destination and write level.
+// Starting drops the lines kept so far; stopping keeps them for reading.
 LOG_EXPORT void LogCaptureStart(int level);
 LOG_EXPORT void LogCaptureStop(void);
 // Drops the lines kept so far (capture goes on).
 LOG_EXPORT void LogCaptureClear(void);
 LOG_EXPORT size_t LogCaptureCount(void);
-// Copies line `index` (its text, without line end, as UTF-8) into `buffer`,
-// truncated to bufferSize - 1 bytes and terminated, and its level into
-// *level. Returns the full length of the text, or -1 when index is out of
-// range.
+// Copies line `index` into `buffer`: its text as formatted, without the
+// written prefix (a line end the format had is kept), as UTF-8, truncated to
+// bufferSize - 1 bytes and terminated; and its level into *level. `level` and
+// `buffer` may be null. Returns the full length of the text, or -1 when index
+// is out of range.
 LOG_EXPORT long LogCaptureGet(size_t index, int* level, char* buffer, size_t bufferSize);
 
 }  // extern "C"

@@ -33,7 +33,7 @@ enum class Length {
     kWide,        // w
 };
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -80,23 +80,23 @@ int ParseDigits(const CharT*& p) {
 }
 
 template <typename CharT>
-void ParseFlags(const CharT*& p, Spec& spec) {
+void ParseFlags(const CharT*& p, Directive& directive) {
     for (;; ++p) {
         switch (Ascii(*p)) {
             case '-':
-                spec.left = true;
+                directive.left = true;
                 break;
             case '+':
-                spec.plus = true;
+                directive.plus = true;
                 break;
             case ' ':
-                spec.space = true;
+                directive.space = true;
                 break;
             case '0':
-                spec.zero = true;
+                directive.zero = true;
                 break;
             case '#':
-                spec.alternate = true;
+                directive.alternate = true;
                 break;
             default:
                 return;
@@ -105,90 +105,90 @@ void ParseFlags(const CharT*& p, Spec& spec) {
 }
 
 template <typename CharT>
-void ParseWidthAndPrecision(const CharT*& p, Spec& spec, Arguments& args) {
+void ParseWidthAndPrecision(const CharT*& p, Directive& directive, Arguments& args) {
     if (*p == '*') {
         ++p;
         const int width = va_arg(args.list, int);
         if (width < 0) {
-            spec.left = true;
-            spec.width = width == INT_MIN ? INT_MAX : -width;
+            directive.left = true;
+            directive.width = width == INT_MIN ? INT_MAX : -width;
         } else {
-            spec.width = width;
+            directive.width = width;
         }
     } else {
-        spec.width = ParseDigits(p);
+        directive.width = ParseDigits(p);
     }
     if (*p == '.') {
         ++p;
         if (*p == '*') {
             ++p;
             const int precision = va_arg(args.list, int);
-            spec.precision = precision < 0 ? -1 : precision;  // negative: as if omitted
+            directive.precision = precision < 0 ? -1 : precision;  // negative: as if omitted
         } else {
-            spec.precision = ParseDigits(p);
+            directive.precision = ParseDigits(p);
         }
     }
 }
 
 template <typename CharT>
-void ParseLength(const CharT*& p, Spec& spec) {
+void ParseLength(const CharT*& p, Directive& directive) {
     switch (Ascii(*p)) {
         case 'h':
             ++p;
-            spec.length = Length::kShort;
+            directive.length = Length::kShort;
             if (*p == 'h') {
                 ++p;
-                spec.length = Length::kChar;
+                directive.length = Length::kChar;
             }
             break;
         case 'l':
             ++p;
-            spec.length = Length::kLong;
+            directive.length = Length::kLong;
             if (*p == 'l') {
                 ++p;
-                spec.length = Length::kLongLong;
+                directive.length = Length::kLongLong;
             }
             break;
         case 'I':
             ++p;
-            spec.length = Length::kPointer;
+            directive.length = Length::kPointer;
             if (p[0] == '3' && p[1] == '2') {
                 p += 2;
-                spec.length = Length::kInt32;
+                directive.length = Length::kInt32;
             } else if (p[0] == '6' && p[1] == '4') {
                 p += 2;
-                spec.length = Length::kInt64;
+                directive.length = Length::kInt64;
             }
             break;
         case 'L':
             ++p;
-            spec.length = Length::kLongDouble;
+            directive.length = Length::kLongDouble;
             break;
         case 'z':
             ++p;
-            spec.length = Length::kSize;
+            directive.length = Length::kSize;
             break;
         case 'j':
             ++p;
-            spec.length = Length::kMax;
+            directive.length = Length::kMax;
             break;
         case 't':
             ++p;
-            spec.length = Length::kPtrDiff;
+            directive.length = Length::kPtrDiff;
             break;
         case 'w':
             ++p;
-            spec.length = Length::kWide;
+            directive.length = Length::kWide;
             break;
         default:
             break;
     }
 }
 
-// Rebuilds a C99 conversion spec for snprintf: flags, width, `precision`
+// Rebuilds the directive as a C99 format for snprintf: flags, width, `precision`
 // (negative for none), `length` and `conversion`.
-void BuildCSpec(char* spec, size_t size, const Spec& parsed, int precision, const char* length,
-                char conversion) {
+void BuildCFormat(char* cFormat, size_t size, const Directive& parsed, int precision,
+                  const char* length, char conversion) {
     char flags[6];
     size_t n = 0;
     if (parsed.left)
@@ -213,13 +213,13 @@ void BuildCSpec(char* spec, size_t size, const Spec& parsed, int precision, cons
         std::snprintf(dotPrecision, sizeof dotPrecision, ".%d",
                       precision < kMaxField ? precision : kMaxField);
     }
-    std::snprintf(spec, size, "%%%s%s%s%s%c", flags, width, dotPrecision, length, conversion);
+    std::snprintf(cFormat, size, "%%%s%s%s%s%c", flags, width, dotPrecision, length, conversion);
 }
 
 template <typename T>
-void AppendPrintf(std::string& out, const char* spec, T value) {
+void AppendPrintf(std::string& out, const char* cFormat, T value) {
     char buffer[128];
-    const int length = std::snprintf(buffer, sizeof buffer, spec, value);
+    const int length = std::snprintf(buffer, sizeof buffer, cFormat, value);
     if (length < 0) {
         return;
     }
@@ -229,21 +229,21 @@ void AppendPrintf(std::string& out, const char* spec, T value) {
     }
     const size_t start = out.size();
     out.resize(start + static_cast<size_t>(length) + 1);
-    std::snprintf(&out[start], static_cast<size_t>(length) + 1, spec, value);
+    std::snprintf(&out[start], static_cast<size_t>(length) + 1, cFormat, value);
     out.resize(start + static_cast<size_t>(length));
 }
 
 template <typename T>
-void AppendNumber(std::string& out, const Spec& parsed, int precision, const char* length,
+void AppendNumber(std::string& out, const Directive& parsed, int precision, const char* length,
                   T value) {
-    char spec[48];
-    BuildCSpec(spec, sizeof spec, parsed, precision, length, parsed.conversion);
-    AppendPrintf(out, spec, value);
+    char cFormat[48];
+    BuildCFormat(cFormat, sizeof cFormat, parsed, precision, length, parsed.conversion);
+    AppendPrintf(out, cFormat, value);
 }
 
-void FormatSigned(std::string& out, const Spec& spec, Arguments& args) {
+void FormatSigned(std::string& out, const Directive& directive, Arguments& args) {
     long long value = 0;
-    switch (spec.length) {
+    switch (directive.length) {
         case Length::kChar:
             value = static_cast<signed char>(va_arg(args.list, int));
             break;
@@ -275,12 +275,12 @@ void FormatSigned(std::string& out, const Spec& spec, Arguments& args) {
             value = va_arg(args.list, int);
             break;
     }
-    AppendNumber(out, spec, spec.precision, "ll", value);
+    AppendNumber(out, directive, directive.precision, "ll", value);
 }
 
-void FormatUnsigned(std::string& out, const Spec& spec, Arguments& args) {
+void FormatUnsigned(std::string& out, const Directive& directive, Arguments& args) {
     unsigned long long value = 0;
-    switch (spec.length) {
+    switch (directive.length) {
         case Length::kChar:
             value = static_cast<unsigned char>(va_arg(args.list, int));
             break;
@@ -314,21 +314,21 @@ void FormatUnsigned(std::string& out, const Spec& spec, Arguments& args) {
             value = va_arg(args.list, unsigned int);
             break;
     }
-    AppendNumber(out, spec, spec.precision, "ll", value);
+    AppendNumber(out, directive, directive.precision, "ll", value);
 }
 
-void FormatFloating(std::string& out, const Spec& spec, Arguments& args) {
-    if (spec.length == Length::kLongDouble) {
-        AppendNumber(out, spec, spec.precision, "L", va_arg(args.list, long double));
+void FormatFloating(std::string& out, const Directive& directive, Arguments& args) {
+    if (directive.length == Length::kLongDouble) {
+        AppendNumber(out, directive, directive.precision, "L", va_arg(args.list, long double));
     } else {
-        AppendNumber(out, spec, spec.precision, "", va_arg(args.list, double));
+        AppendNumber(out, directive, directive.precision, "", va_arg(args.list, double));
     }
 }
 
-void FormatPointer(std::string& out, Spec spec, Arguments& args) {
+void FormatPointer(std::string& out, Directive directive, Arguments& args) {
     const auto value = reinterpret_cast<uintptr_t>(va_arg(args.list, void*));
-    spec.conversion = 'X';
-    AppendNumber(out, spec, static_cast<int>(2 * sizeof(void*)), "j",
+    directive.conversion = 'X';
+    AppendNumber(out, directive, static_cast<int>(2 * sizeof(void*)), "j",
                  static_cast<uintmax_t>(value));
 }
 
@@ -338,14 +338,15 @@ void AppendSpaces(std::string& out, size_t count) {
 
 // Pads `text` (of `length` characters of the argument) to the field width.
 template <typename Append>
-void AppendPadded(std::string& out, const Spec& spec, size_t length, Append append) {
-    const size_t width = static_cast<size_t>(spec.width < kMaxField ? spec.width : kMaxField);
+void AppendPadded(std::string& out, const Directive& directive, size_t length, Append append) {
+    const size_t width =
+        static_cast<size_t>(directive.width < kMaxField ? directive.width : kMaxField);
     const size_t padding = width > length ? width - length : 0;
-    if (!spec.left) {
+    if (!directive.left) {
         AppendSpaces(out, padding);
     }
     append();
-    if (spec.left) {
+    if (directive.left) {
         AppendSpaces(out, padding);
     }
 }
@@ -363,8 +364,8 @@ size_t BoundedLength(const CharT* text, int precision) {
 }
 
 // Whether %s/%S/%c/%C takes a wide argument in a format of the given width.
-bool TakesWide(const Spec& spec, bool wideFormat) {
-    switch (spec.length) {
+bool TakesWide(const Directive& directive, bool wideFormat) {
+    switch (directive.length) {
         case Length::kShort:
             return false;
         case Length::kLong:
@@ -373,50 +374,51 @@ bool TakesWide(const Spec& spec, bool wideFormat) {
         default:
             break;
     }
-    const bool upper = spec.conversion == 'S' || spec.conversion == 'C';
+    const bool upper = directive.conversion == 'S' || directive.conversion == 'C';
     return upper ? !wideFormat : wideFormat;
 }
 
-void FormatString(std::string& out, const Spec& spec, bool wideFormat, Arguments& args) {
-    if (TakesWide(spec, wideFormat)) {
+void FormatString(std::string& out, const Directive& directive, bool wideFormat, Arguments& args) {
+    if (TakesWide(directive, wideFormat)) {
         const wchar_t* text = va_arg(args.list, const wchar_t*);
         if (text == nullptr) {
             text = L"(null)";
         }
-        const size_t length = BoundedLength(text, spec.precision);
-        AppendPadded(out, spec, length, [&] { AppendWide(out, text, length); });
+        const size_t length = BoundedLength(text, directive.precision);
+        AppendPadded(out, directive, length, [&] { AppendWide(out, text, length); });
     } else {
         const char* text = va_arg(args.list, const char*);
         if (text == nullptr) {
             text = "(null)";
         }
-        const size_t length = BoundedLength(text, spec.precision);
-        AppendPadded(out, spec, length, [&] { out.append(text, length); });
+        const size_t length = BoundedLength(text, directive.precision);
+        AppendPadded(out, directive, length, [&] { out.append(text, length); });
     }
 }
 
-void FormatChar(std::string& out, const Spec& spec, bool wideFormat, Arguments& args) {
-    if (TakesWide(spec, wideFormat)) {
+void FormatChar(std::string& out, const Directive& directive, bool wideFormat, Arguments& args) {
+    if (TakesWide(directive, wideFormat)) {
         const auto unit = static_cast<wchar_t>(va_arg(args.list, PromotedWideChar));
-        AppendPadded(out, spec, 1, [&] { AppendWide(out, &unit, 1); });
+        AppendPadded(out, directive, 1, [&] { AppendWide(out, &unit, 1); });
     } else {
         const auto byte = static_cast<char>(va_arg(args.list, int));
-        AppendPadded(out, spec, 1, [&] { out.push_back(byte); });
+        AppendPadded(out, directive, 1, [&] { out.push_back(byte); });
     }
 }
 
-// Formats the conversion in `spec`; false when the conversion is unknown.
-bool FormatConversion(std::string& out, const Spec& spec, bool wideFormat, Arguments& args) {
-    switch (spec.conversion) {
+// Formats the conversion in `directive`; false when the conversion is unknown.
+bool FormatConversion(std::string& out, const Directive& directive, bool wideFormat,
+                      Arguments& args) {
+    switch (directive.conversion) {
         case 'd':
         case 'i':
-            FormatSigned(out, spec, args);
+            FormatSigned(out, directive, args);
             return true;
         case 'u':
         case 'o':
         case 'x':
         case 'X':
-            FormatUnsigned(out, spec, args);
+            FormatUnsigned(out, directive, args);
             return true;
         case 'e':
         case 'E':
@@ -426,18 +428,18 @@ bool FormatConversion(std::string& out, const Spec& spec, bool wideFormat, Argum
         case 'G':
         case 'a':
         case 'A':
-            FormatFloating(out, spec, args);
+            FormatFloating(out, directive, args);
             return true;
         case 'c':
         case 'C':
-            FormatChar(out, spec, wideFormat, args);
+            FormatChar(out, directive, wideFormat, args);
             return true;
         case 's':
         case 'S':
-            FormatString(out, spec, wideFormat, args);
+            FormatString(out, directive, wideFormat, args);
             return true;
         case 'p':
-            FormatPointer(out, spec, args);
+            FormatPointer(out, directive, args);
             return true;
         case 'n':
             // The count is never stored: a format must not be able to write memory.
@@ -465,17 +467,17 @@ void Format(std::string& out, const CharT* format, Arguments& args) {
             continue;
         }
         const CharT* start = p++;
-        Spec spec;
-        ParseFlags(p, spec);
-        ParseWidthAndPrecision(p, spec, args);
-        ParseLength(p, spec);
+        Directive directive;
+        ParseFlags(p, directive);
+        ParseWidthAndPrecision(p, directive, args);
+        ParseLength(p, directive);
         if (*p == 0) {
-            // The format ends inside a conversion spec: keep the text.
+            // The format ends inside a directive: keep the text.
             AppendLiteral(out, start, static_cast<size_t>(p - start));
             break;
         }
-        spec.conversion = Ascii(*p++);
-        if (!FormatConversion(out, spec, kWideFormat, args)) {
+        directive.conversion = Ascii(*p++);
+        if (!FormatConversion(out, directive, kWideFormat, args)) {
             AppendLiteral(out, start, static_cast<size_t>(p - start));
         }
     }

@@ -10,7 +10,8 @@ public:
     //   handle  - the sensor's handle (kind 1, 2 or 3)
     //   state   - 1 asserted ("Critical"), 0 deasserted ("Ok")
     //   reading - the raw reading that came with the alert, at most 16 bits,
-    //             without the scaling ReadSensor applies
+    //             without the scaling ReadSensor applies (ReadSensor reports
+    //             ten times this value for voltages and temperatures)
     // Listeners run one at a time; one that touches shared data must lock it.
     // A listener may register or unregister listeners from inside the call.
     virtual void OnSensorStateChange(unsigned long handle, unsigned long state,

@@ -12,7 +12,9 @@ enum HANDLE_KIND {
 
 namespace ServiceApi {
 
-inline unsigned long HandleKind(unsigned long handle) { return handle >> 16; }
+inline unsigned long HandleKind(unsigned long handle) {
+    return handle >> 16;
+}
 inline unsigned short HandleIndex(unsigned long handle) {
     return static_cast<unsigned short>(handle & 0xFFFFu);
 }

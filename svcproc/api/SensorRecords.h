@@ -30,23 +30,23 @@ public:
     CSensorInformation& operator=(const CSensorInformation& other);
     ~CSensorInformation();
 
-    int32_t Accuracy;  // hundredths of a percent; unknown for fans
+    int32_t Accuracy;    // hundredths of a percent; unknown for fans
     uint16_t BaseUnits;  // 5 volts, 19 revolutions per minute, 2 degrees Celsius
     std::wstring Description;
     uint32_t Hysteresis;  // always 10
-    bool IsLinear;  // always true
+    bool IsLinear;        // always true
     int32_t LowerThresholdCritical;
     int32_t LowerThresholdFatal;
     int32_t LowerThresholdNonCritical;
-    int32_t MaxReadable;  // unknown for fans
-    int32_t MinReadable;  // unknown for fans
-    int32_t NominalReading;  // for a fan, its nominal speed
-    std::wstring OtherSensorTypeDescription;  // always empty
+    int32_t MaxReadable;                       // unknown for fans
+    int32_t MinReadable;                       // unknown for fans
+    int32_t NominalReading;                    // for a fan, its nominal speed
+    std::wstring OtherSensorTypeDescription;   // always empty
     std::vector<std::wstring> PossibleStates;  // "Ok", "Critical"
-    uint16_t RateUnits;  // always 0
-    uint32_t Resolution;  // unknown (0x80000000) for fans
-    uint16_t SensorType;  // 3 voltage, 5 tachometer, 2 temperature
-    int32_t UnitModifier;  // power of ten: -3 voltage, 0 fan, -1 temperature
+    uint16_t RateUnits;                        // always 0
+    uint32_t Resolution;                       // unknown (0x80000000) for fans
+    uint16_t SensorType;                       // 3 voltage, 5 tachometer, 2 temperature
+    int32_t UnitModifier;                      // power of ten: -3 voltage, 0 fan, -1 temperature
     int32_t UpperThresholdCritical;
     int32_t UpperThresholdFatal;
     int32_t UpperThresholdNonCritical;

@@ -24,6 +24,12 @@ bool CPOSSystem::BeginsWith(const char (&family)[3]) const {
     return m_sBiosVersion.size() >= 2 && m_sBiosVersion.compare(0, 2, family) == 0;
 }
 
-bool CPOSSystem::IsBios8D() const { return BeginsWith("8D"); }
-bool CPOSSystem::IsBios84() const { return BeginsWith("84"); }
-bool CPOSSystem::IsBios85() const { return BeginsWith("85"); }
+bool CPOSSystem::IsBios8D() const {
+    return BeginsWith("8D");
+}
+bool CPOSSystem::IsBios84() const {
+    return BeginsWith("84");
+}
+bool CPOSSystem::IsBios85() const {
+    return BeginsWith("85");
+}

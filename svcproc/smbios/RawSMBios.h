@@ -24,6 +24,8 @@ public:
     void AssignForTesting(const uint8_t* bytes, size_t length);
 
     // The table, borrowed by the parsers for as long as this object lives.
+    // An empty table (length 0) has no buffer: GetBytes() is then null even
+    // though IsReadOk() is true, so readers go by the length alone.
     const uint8_t* GetBytes() const { return m_pBytes; }
     uint32_t GetLength() const { return m_nBytes; }
     bool IsReadOk() const { return m_bReadOk; }

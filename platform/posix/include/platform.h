@@ -12,7 +12,9 @@
 //   win/crt.h       _beginthreadex, _onexit, mbstowcs_s, DllMain contract
 //   win/setupapi.h  device-interface enumeration (SetupDi*)
 //   win/fileapi.h   CreateFileW and DeviceIoControl on device paths
-//   win/com.h       COM, BSTR, VARIANT, SAFEARRAY and the WMI interfaces
+//   win/com.h       COM: HRESULT codes, IUnknown, initialisation, creation
+//   win/oleauto.h   BSTR, VARIANT and SAFEARRAY
+//   win/wbemcli.h   the WMI interfaces
 #pragma once
 
 #include "win/types.h"
@@ -21,6 +23,8 @@
 #include "win/setupapi.h"
 #include "win/fileapi.h"
 #include "win/com.h"
+#include "win/oleauto.h"
+#include "win/wbemcli.h"
 
 // printf-style format checking for the logging declarations. On this host the
 // Windows integer types are the fixed-width C types, so checking is exact.

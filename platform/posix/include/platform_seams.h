@@ -43,6 +43,6 @@ SVCP_PLATFORM_API bool SvcpTakeFailure(SvcpCall call, uint32_t* code);
 // Tick counter control. While frozen, GetTickCount returns the frozen value,
 // which only SvcpSetTickCount and SvcpAdvanceTickCount move; unfreezing resumes
 // real time from the current value.
-SVCP_PLATFORM_API void SvcpSetTickCount(DWORD value);  // freezes at value
+SVCP_PLATFORM_API void SvcpSetTickCount(DWORD value);             // freezes at value
 SVCP_PLATFORM_API void SvcpAdvanceTickCount(DWORD milliseconds);  // frozen or not; wraps
 SVCP_PLATFORM_API void SvcpUnfreezeTickCount();

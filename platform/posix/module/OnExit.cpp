@@ -18,7 +18,9 @@ int g_count = 0;
 bool g_ownedByModuleEntry = false;
 bool g_registeredAtExit = false;
 
-void RunAtProcessExit() { svcp_module::RunOnExitTable(); }
+void RunAtProcessExit() {
+    svcp_module::RunOnExitTable();
+}
 
 }  // namespace
 

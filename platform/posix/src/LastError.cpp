@@ -4,8 +4,12 @@ namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 }
 
-extern "C" DWORD WINAPI GetLastError(void) { return t_lastError; }
-extern "C" void WINAPI SetLastError(DWORD errorCode) { t_lastError = errorCode; }
+extern "C" DWORD WINAPI GetLastError(void) {
+    return t_lastError;
+}
+extern "C" void WINAPI SetLastError(DWORD errorCode) {
+    t_lastError = errorCode;
+}
 
 extern "C" BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
     if (module == nullptr) {

@@ -28,8 +28,8 @@ int ConvertOne(const char* source, size_t available, wchar_t* out, std::mbstate_
 
 }  // namespace
 
-extern "C" errno_t __cdecl mbstowcs_s(size_t* converted, wchar_t* destination,
-                                      size_t sizeInWords, const char* source, size_t count) {
+extern "C" errno_t __cdecl mbstowcs_s(size_t* converted, wchar_t* destination, size_t sizeInWords,
+                                      const char* source, size_t count) {
     if (converted != nullptr) {
         *converted = 0;
     }

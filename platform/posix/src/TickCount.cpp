@@ -34,12 +34,15 @@ extern "C" DWORD WINAPI GetTickCount(void) {
     return RunningTick();
 }
 
-void SvcpSetTickCount(DWORD value) { g_frozen.store(kFrozen | value, std::memory_order_release); }
+void SvcpSetTickCount(DWORD value) {
+    g_frozen.store(kFrozen | value, std::memory_order_release);
+}
 
 void SvcpAdvanceTickCount(DWORD milliseconds) {
     uint64_t frozen = g_frozen.load(std::memory_order_acquire);
     while (frozen & kFrozen) {
-        const uint64_t next = kFrozen | static_cast<DWORD>(static_cast<DWORD>(frozen) + milliseconds);
+        const uint64_t next =
+            kFrozen | static_cast<DWORD>(static_cast<DWORD>(frozen) + milliseconds);
         if (g_frozen.compare_exchange_weak(frozen, next, std::memory_order_acq_rel)) {
             return;
         }

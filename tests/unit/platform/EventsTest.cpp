@@ -137,7 +137,10 @@ TEST(CriticalSections, AreRecursiveAndExclusive) {
 TEST(LastError, IsPerThread) {
     SetLastError(1234);
     DWORD seenByOther = 99;
-    std::thread other([&] { seenByOther = GetLastError(); SetLastError(5); });
+    std::thread other([&] {
+        seenByOther = GetLastError();
+        SetLastError(5);
+    });
     other.join();
     EXPECT_EQ(seenByOther, 0u);
     EXPECT_EQ(GetLastError(), 1234u);

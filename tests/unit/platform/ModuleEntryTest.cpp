@@ -11,12 +11,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 namespace {
 
 std::vector<std::string> g_steps;
 
-void Record(const char* step) { g_steps.emplace_back(step); }
+void Record(const char* step) {
+    g_steps.emplace_back(step);
+}
 
 using ::testing::ElementsAre;
 
@@ -49,9 +50,9 @@ TEST(ModuleEntry, ProcessExitKeepsTheSameUnloadOrder) {
         lines.push_back(text);
     }
     ASSERT_EQ(pclose(probe), 0);
-    EXPECT_THAT(lines, ElementsAre("static object constructed", "process attach", "main returns",
-                                   "process detach", "late exit function",
-                                   "static object destroyed"));
+    EXPECT_THAT(lines,
+                ElementsAre("static object constructed", "process attach", "main returns",
+                            "process detach", "late exit function", "static object destroyed"));
 }
 
 }  // namespace

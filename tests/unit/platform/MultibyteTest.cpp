@@ -33,7 +33,11 @@ TEST(Multibyte, TooSmallWithoutTruncateIsARangeErrorWithEmptyOutput) {
 TEST(Multibyte, SingleByteLocaleMapsEveryByte) {
     // The "C" locale is single-byte, as on Windows: bytes above 0x7F convert.
     wchar_t out[8];
-    EXPECT_EQ(mbstowcs_s(nullptr, out, 8, "T\xB0" "C", _TRUNCATE), 0);
+    EXPECT_EQ(mbstowcs_s(nullptr, out, 8,
+                         "T\xB0"
+                         "C",
+                         _TRUNCATE),
+              0);
     EXPECT_EQ(out[1], static_cast<wchar_t>(0xB0));
 }
 
@@ -46,7 +50,11 @@ TEST(Multibyte, InvalidSequenceInUtf8LocaleGivesEmptyOutput) {
     wchar_t out[8] = {L'x'};
     EXPECT_EQ(mbstowcs_s(nullptr, out, 8, "a\xFF", _TRUNCATE), EILSEQ);
     EXPECT_EQ(out[0], L'\0');
-    EXPECT_EQ(mbstowcs_s(nullptr, out, 8, "\xC2\xB0" "C", _TRUNCATE), 0);
+    EXPECT_EQ(mbstowcs_s(nullptr, out, 8,
+                         "\xC2\xB0"
+                         "C",
+                         _TRUNCATE),
+              0);
     EXPECT_EQ(std::wstring(out), L"\u00B0C");
     std::setlocale(LC_CTYPE, saved.c_str());
 }

@@ -25,8 +25,8 @@ unsigned __stdcall WaitForGate(void* argument) {
 
 TEST(Threads, HandleIsSignalledWhenTheProcedureReturns) {
     Gate gate;
-    auto handle = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
+    auto handle =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(WaitForSingleObject(handle, 30), WAIT_TIMEOUT);
     SetEvent(gate.release);
@@ -39,8 +39,8 @@ TEST(Threads, HandleIsSignalledWhenTheProcedureReturns) {
 
 TEST(Threads, ClosingTheHandleEarlyLeavesTheThreadRunning) {
     Gate gate;
-    auto handle = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
+    auto handle =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
     ASSERT_NE(handle, nullptr);
     EXPECT_TRUE(CloseHandle(handle));
     SetEvent(gate.release);
@@ -53,8 +53,8 @@ TEST(Threads, ClosingTheHandleEarlyLeavesTheThreadRunning) {
 TEST(Threads, WaitAnyOnAThreadAndAnEvent) {
     Gate gate;
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    auto thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
+    auto thread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
     HANDLE objects[2] = {stop, thread};
     SetEvent(gate.release);
     EXPECT_EQ(WaitForMultipleObjects(2, objects, FALSE, INFINITE), WAIT_OBJECT_0 + 1);

@@ -37,11 +37,17 @@ TEST_F(POSSystem, FamilyIsTheFirstTwoCharactersExactly) {
         bool is8D, is84, is85;
     };
     const Case cases[] = {
-        {"84", false, true, false},        {"84.10 rev B", false, true, false},
-        {"85", false, false, true},        {"8D01", true, false, false},
-        {"8d01", false, false, false},     {"8", false, false, false},
-        {" 84", false, false, false},      {"48", false, false, false},
-        {"8D\0" "5", true, false, false},
+        {"84", false, true, false},
+        {"84.10 rev B", false, true, false},
+        {"85", false, false, true},
+        {"8D01", true, false, false},
+        {"8d01", false, false, false},
+        {"8", false, false, false},
+        {" 84", false, false, false},
+        {"48", false, false, false},
+        {"8D\0"
+         "5",
+         true, false, false},
     };
     for (const Case& c : cases) {
         const CPOSSystem& system = WithVersion(c.version);

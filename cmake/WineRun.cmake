@@ -1,0 +1,46 @@
+# Running the Windows build's programs on this host, under 64-bit Wine.
+#
+#   SVCP_WINE_RUN   register the test programs with CTest and run them under
+#                   Wine; on by default for the 64-bit build only, since hosts
+#                   without 32-bit execution cannot run the 32-bit loader
+#
+# The tests share one Wine session: the CTest fixture "wine" creates the
+# prefix (build/<preset>/wineprefix) and starts a persistent server before
+# them, and ends it after them.
+set(_svcp_wine_default OFF)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_svcp_wine_default ON)
+endif()
+option(SVCP_WINE_RUN "Run the Windows test programs under wine64" ${_svcp_wine_default})
+set(SVCP_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+
+if(SVCP_WINE_RUN)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
+      ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+endif()
+
+# svcp_add_wine_fixture(): the start and stop tests of the shared session.
+function(svcp_add_wine_fixture)
+  if(NOT SVCP_WINE_RUN)
+    return()
+  endif()
+  add_test(NAME wine_session_start
+           COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
+                   ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh start)
+  add_test(NAME wine_session_stop
+           COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
+                   ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh stop)
+  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
+endfunction()
+
+# svcp_add_wine_test(<name> <target> [args...]): runs a program of the build
+# under Wine in the shared session.
+function(svcp_add_wine_test name target)
+  if(NOT SVCP_WINE_RUN)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${target} ${ARGN})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
+endfunction()

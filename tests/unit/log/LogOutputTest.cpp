@@ -1,0 +1,249 @@
+// Written lines: their shape, the destination, and whole lines under load.
+#include <atomic>
+#include <ctime>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LogTestSupport.h"
+
+namespace {
+
+using logtest::ParseWrittenLine;
+using logtest::SplitLines;
+using logtest::TempPath;
+using logtest::WrittenLine;
+
+class LogOutput : public logtest::LogTest {};
+class LogThreads : public logtest::LogTest {};
+
+int64_t SecondsSinceEpoch(const std::string& timestamp) {
+    struct tm parts {};
+    if (strptime(timestamp.c_str(), "%Y-%m-%dT%H:%M:%S", &parts) == nullptr) {
+        return -1;
+    }
+    return static_cast<int64_t>(timegm(&parts));
+}
+
+TEST_F(LogOutput, LinesHaveTimeThreadLevelAndText) {
+    TempPath path("shape");
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    LogSetLevel(LOG_LEVEL_INFO);
+    const int64_t before = static_cast<int64_t>(std::time(nullptr));
+    Log(LOG_LEVEL_ERROR, "hello %d", 1);
+    Log(LOG_LEVEL_INFO, "ends with a line end\n");
+    WLog(LOG_LEVEL_WARNING, L"wide \u00E9");
+    LogQuick(LOG_LEVEL_ERROR, "");
+    Log(LOG_LEVEL_DEBUG, "not written");
+    const int64_t after = static_cast<int64_t>(std::time(nullptr));
+    ASSERT_EQ(0, LogSetFile("none"));
+
+    const std::string content = path.Read();
+    ASSERT_FALSE(content.empty());
+    EXPECT_EQ('\n', content.back());
+    EXPECT_EQ(std::string::npos, content.find("\n\n")) << "a second line end was added";
+    const std::vector<std::string> lines = SplitLines(content);
+    ASSERT_EQ(4u, lines.size()) << content;
+    const std::vector<std::pair<int, std::string>> expected = {
+        {1, "hello 1"}, {3, "ends with a line end"}, {2, "wide \xC3\xA9"}, {1, ""}};
+    WrittenLine first;
+    ASSERT_TRUE(ParseWrittenLine(lines[0], first)) << lines[0];
+    for (size_t i = 0; i < lines.size(); ++i) {
+        WrittenLine line;
+        ASSERT_TRUE(ParseWrittenLine(lines[i], line)) << lines[i];
+        EXPECT_EQ(expected[i].first, line.level);
+        EXPECT_EQ(expected[i].second, line.text);
+        EXPECT_EQ(first.thread, line.thread);
+        const int64_t seconds = SecondsSinceEpoch(line.timestamp);
+        EXPECT_GE(seconds, before);
+        EXPECT_LE(seconds, after);
+    }
+}
+
+TEST_F(LogOutput, FileThenNone) {
+    TempPath path("none");
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    Log(LOG_LEVEL_ERROR, "to the file");
+    ASSERT_EQ(0, LogSetFile("none"));
+    Log(LOG_LEVEL_ERROR, "to nowhere");
+    const std::vector<std::string> lines = SplitLines(path.Read());
+    ASSERT_EQ(1u, lines.size());
+    WrittenLine line;
+    ASSERT_TRUE(ParseWrittenLine(lines[0], line));
+    EXPECT_EQ("to the file", line.text);
+}
+
+TEST_F(LogOutput, FileIsAppendedTo) {
+    TempPath path("append");
+    {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        std::fputs("earlier content\n", file);
+        std::fclose(file);
+    }
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    Log(LOG_LEVEL_ERROR, "appended");
+    ASSERT_EQ(0, LogSetFile("none"));
+    const std::vector<std::string> lines = SplitLines(path.Read());
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("earlier content", lines[0]);
+    WrittenLine line;
+    ASSERT_TRUE(ParseWrittenLine(lines[1], line));
+    EXPECT_EQ("appended", line.text);
+}
+
+TEST_F(LogOutput, SwitchingFilesSplitsTheLines) {
+    TempPath first("first");
+    TempPath second("second");
+    ASSERT_EQ(0, LogSetFile(first.c_str()));
+    Log(LOG_LEVEL_ERROR, "one");
+    ASSERT_EQ(0, LogSetFile(second.c_str()));
+    Log(LOG_LEVEL_ERROR, "two");
+    ASSERT_EQ(0, LogSetFile("none"));
+    EXPECT_EQ(1u, SplitLines(first.Read()).size());
+    const std::vector<std::string> lines = SplitLines(second.Read());
+    ASSERT_EQ(1u, lines.size());
+    WrittenLine line;
+    ASSERT_TRUE(ParseWrittenLine(lines[0], line));
+    EXPECT_EQ("two", line.text);
+}
+
+TEST_F(LogOutput, UnopenableFileKeepsTheDestination) {
+    TempPath path("kept");
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    EXPECT_EQ(-1, LogSetFile("/nonexistent-directory/svcp/log.txt"));
+    EXPECT_EQ(-1, LogSetFile(""));
+    Log(LOG_LEVEL_ERROR, "still here");
+    ASSERT_EQ(0, LogSetFile("none"));
+    const std::vector<std::string> lines = SplitLines(path.Read());
+    ASSERT_EQ(1u, lines.size());
+    WrittenLine line;
+    ASSERT_TRUE(ParseWrittenLine(lines[0], line));
+    EXPECT_EQ("still here", line.text);
+}
+
+constexpr int kThreads = 8;
+constexpr int kLinesPerThread = 2000;
+
+template <typename Body>
+void RunThreads(Body body) {
+    std::vector<std::thread> threads;
+    std::atomic<bool> go{false};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go.load()) {
+                std::this_thread::yield();
+            }
+            body(t);
+        });
+    }
+    go = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+}
+
+void LogLinesOfThread(int thread) {
+    for (int i = 0; i < kLinesPerThread; ++i) {
+        if (i % 2 == 0) {
+            Log(LOG_LEVEL_ERROR, "thread %d line %d %s", thread, i, "end");
+        } else {
+            WLog(LOG_LEVEL_ERROR, L"thread %d line %d %s", thread, i, L"end");
+        }
+    }
+}
+
+// Parses "thread T line I end"; false for anything else.
+bool ParseText(const std::string& text, int& thread, int& index) {
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "thread %d line %d end%n", &thread, &index, &consumed) != 2) {
+        return false;
+    }
+    return static_cast<size_t>(consumed) == text.size() && thread >= 0 && thread < kThreads;
+}
+
+TEST_F(LogThreads, WrittenLinesStayWhole) {
+    TempPath path("threads");
+    LogCaptureStop();
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    RunThreads(LogLinesOfThread);
+    ASSERT_EQ(0, LogSetFile("none"));
+
+    const std::vector<std::string> lines = SplitLines(path.Read());
+    ASSERT_EQ(static_cast<size_t>(kThreads * kLinesPerThread), lines.size());
+    std::vector<int> next(kThreads, 0);
+    std::map<int, unsigned long> threadNumbers;
+    for (const std::string& text : lines) {
+        WrittenLine line;
+        int thread = -1;
+        int index = -1;
+        ASSERT_TRUE(ParseWrittenLine(text, line)) << text;
+        ASSERT_TRUE(ParseText(line.text, thread, index)) << text;
+        EXPECT_EQ(1, line.level);
+        // Each thread's lines in its own order, none lost or repeated.
+        ASSERT_EQ(next[thread], index) << text;
+        ++next[thread];
+        auto known = threadNumbers.emplace(thread, line.thread);
+        EXPECT_EQ(known.first->second, line.thread) << text;
+    }
+    std::map<unsigned long, int> owners;
+    for (const auto& entry : threadNumbers) {
+        EXPECT_TRUE(owners.emplace(entry.second, entry.first).second)
+            << "threads " << owners[entry.second] << " and " << entry.first << " share a number";
+    }
+}
+
+TEST_F(LogThreads, CapturedLinesStayWholeAndOrdered) {
+    RunThreads(LogLinesOfThread);
+    LogCaptureStop();
+    const std::vector<LogLine> lines = LogCaptured();
+    ASSERT_EQ(static_cast<size_t>(kThreads * kLinesPerThread), lines.size());
+    std::vector<int> next(kThreads, 0);
+    for (const LogLine& line : lines) {
+        int thread = -1;
+        int index = -1;
+        ASSERT_TRUE(ParseText(line.text, thread, index)) << line.text;
+        EXPECT_EQ(1, line.level);
+        ASSERT_EQ(next[thread], index) << line.text;
+        ++next[thread];
+    }
+}
+
+// Configuration changing under writers: no line is torn, nothing races.
+TEST_F(LogThreads, ConfigurationChangesWhileLogging) {
+    TempPath path("reconfigure");
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+        for (int round = 0; !done.load(); ++round) {
+            LogSetLevel(round % 2 == 0 ? LOG_LEVEL_DEBUG : LOG_LEVEL_NONE);
+            LogSetFile(round % 3 == 0 ? "none" : path.c_str());
+            if (round % 5 == 0) {
+                LogCaptureStart(round % 4);
+            } else if (round % 7 == 0) {
+                LogCaptureStop();
+            }
+            LogCaptureClear();
+            std::this_thread::yield();
+        }
+    });
+    RunThreads(LogLinesOfThread);
+    done = true;
+    changer.join();
+    ASSERT_EQ(0, LogSetFile("none"));
+
+    for (const std::string& text : SplitLines(path.Read())) {
+        WrittenLine line;
+        int thread = -1;
+        int index = -1;
+        ASSERT_TRUE(ParseWrittenLine(text, line)) << text;
+        ASSERT_TRUE(ParseText(line.text, thread, index)) << text;
+    }
+    for (const LogLine& line : LogCaptured()) {
+        int thread = -1;
+        int index = -1;
+        ASSERT_TRUE(ParseText(line.text, thread, index)) << line.text;
+    }
+}
+
+}  // namespace

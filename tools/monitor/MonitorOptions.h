@@ -1,0 +1,27 @@
+// Command line of svcproc-monitor.
+#pragma once
+
+#include <string>
+
+enum class OutputFormat { Table, Json, Prometheus };
+enum class RunMode { Auto, Once, Watch };
+enum class ColorMode { Auto, Always, Never };
+
+struct MonitorOptions {
+    OutputFormat format = OutputFormat::Table;
+    RunMode mode = RunMode::Auto;  // Auto: watch on a terminal, else once
+    double durationSeconds = -1;   // < 0: until interrupted
+    double intervalSeconds = 1.0;
+    std::string outputFile;  // empty: standard output
+    int logLevel = -1;       // < 0: the logging library's own setting
+    std::string logFile;
+    bool simulate = false;
+    std::string simulationFile;  // empty: the embedded default machine
+    ColorMode color = ColorMode::Auto;
+    bool help = false;
+};
+
+// Parses argv; on failure returns false with a one-line message.
+bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& options,
+                         std::string& error);
+const char* MonitorUsage();

@@ -1,0 +1,11 @@
+#include "Simulation.h"
+
+struct SimulatedMachineRun::State {};
+
+SimulatedMachineRun::SimulatedMachineRun() = default;
+SimulatedMachineRun::~SimulatedMachineRun() = default;
+
+bool SimulatedMachineRun::Start(const std::string&, std::string& error) {
+    error = "this build has no simulated machine";
+    return false;
+}
