@@ -8,10 +8,8 @@
 // Tables under malformed/ are broken: their walk must stop, with a level-1
 // line, where the table breaks.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -20,7 +18,7 @@
 #include <vector>
 
 #include "ParserTestSupport.h"
-#include "sim/smbios/SmbiosDump.h"
+#include "unit/smbios/Dmidecode.h"
 #include "svcproc/smbios/SMBiosChipData.h"
 #include "svcproc/smbios/SMBiosLedData.h"
 #include "svcproc/smbios/SMBiosSensorData.h"
@@ -68,34 +66,16 @@ int ReadmeCount(const std::string& name) {
 // The structures dmidecode decodes, from its "Handle 0x%04X, DMI type %d,
 // %d bytes" lines.
 std::vector<Structure> Dmidecode(const std::vector<uint8_t>& table) {
-    char path[] = "/tmp/smbios_table_XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0) {
-        ADD_FAILURE() << "cannot create a temporary file";
-        return {};
-    }
-    const std::vector<uint8_t> dump = svcp::sim::MakeSmbios3Dump(table);
-    const bool written = write(fd, dump.data(), dump.size()) == static_cast<ssize_t>(dump.size());
-    close(fd);
     std::vector<Structure> structures;
-    if (written) {
-        const std::string command =
-            std::string("'") + SVCP_DMIDECODE + "' --from-dump '" + path + "' 2>/dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe != nullptr) {
-            char line[512];
-            while (std::fgets(line, sizeof(line), pipe) != nullptr) {
-                unsigned handle = 0;
-                int type = 0, bytes = 0;
-                if (std::sscanf(line, "Handle 0x%X, DMI type %d, %d bytes", &handle, &type,
-                                &bytes) == 3) {
-                    structures.push_back({type, handle});
-                }
-            }
-            pclose(pipe);
+    std::istringstream text(DmidecodeText(table));
+    for (std::string line; std::getline(text, line);) {
+        unsigned handle = 0;
+        int type = 0, bytes = 0;
+        if (std::sscanf(line.c_str(), "Handle 0x%X, DMI type %d, %d bytes", &handle, &type,
+                        &bytes) == 3) {
+            structures.push_back({type, handle});
         }
     }
-    unlink(path);
     return structures;
 }
 
