@@ -11,7 +11,8 @@
 //                   counter, code-pointer test, virtual memory query
 //   win/crt.h       _beginthreadex, _onexit, mbstowcs_s, DllMain contract
 //   win/setupapi.h  device-interface enumeration (SetupDi*)
-//   win/fileapi.h   CreateFileW and DeviceIoControl on device paths
+//   win/fileapi.h   CreateFileW and DeviceIoControl on device paths, CTL_CODE
+//                   (winioctl.h)
 //   win/com.h       COM: HRESULT codes, IUnknown, initialisation, creation
 //   win/oleauto.h   BSTR, VARIANT and SAFEARRAY
 //   win/wbemcli.h   the WMI interfaces

@@ -8,6 +8,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winioctl.h>
 #include <setupapi.h>
 #include <objbase.h>
 #include <oleauto.h>

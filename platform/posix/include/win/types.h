@@ -35,6 +35,7 @@ typedef wchar_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef WCHAR* PWSTR;
 typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* PCWSTR;
 typedef char CHAR;
 typedef const CHAR* LPCSTR;
 typedef void VOID;
@@ -135,7 +136,9 @@ typedef struct _OVERLAPPED {
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_MORE_DATA 234u
 #define ERROR_NO_MORE_ITEMS 259u
+#define ERROR_INVALID_FLAGS 1004u
 #define ERROR_IO_DEVICE 1117u
 #define ERROR_DEVICE_NOT_CONNECTED 1167u
 #define ERROR_NOT_FOUND 1168u
 #define ERROR_TIMEOUT 1460u
+#define ERROR_INVALID_USER_BUFFER 1784u
