@@ -6,6 +6,7 @@ list(APPEND SVCP_PLATFORM_SOURCES
   posix/src/com/Guids.cpp
   posix/src/com/SafeArray.cpp
   posix/src/com/SmbiosProvider.cpp
+  posix/src/com/SocketTableSource.cpp
   posix/src/com/TableSources.cpp
   posix/src/com/Variant.cpp
   posix/src/com/WbemLocator.cpp

@@ -4,8 +4,10 @@
 // includes this header and finds them through SetupAPI like any application.
 //
 // Devices come from providers. The built-in one holds the interfaces
-// registered with RegisterDevice; other sources (devices found elsewhere and
-// reached another way) implement IDeviceProvider and are added with
+// registered with RegisterDevice; the second, present from the start, lists
+// the devices other processes serve in the device directory
+// (socket_devices.h); other sources (devices found elsewhere and reached
+// another way) implement IDeviceProvider and are added with
 // AddDeviceProvider. Enumeration lists the providers' interfaces in the order
 // the providers were added (the built-in one first), and a path is opened
 // through the first provider that knows it.

@@ -7,9 +7,11 @@
 // "SMBiosData" holds the raw SMBIOS structure table (no entry point in
 // front), as VT_ARRAY | VT_UI1 indexed from 0; otherwise it has no instance.
 //
-// Table source. By default the host's own table, read from
+// Table source. By default the table a simulator in the device directory
+// serves (socket_devices.h), else the host's own table, read from
 // /sys/firmware/dmi/tables/DMI (unreadable, e.g. when not root or absent:
-// no instance). Tests and the simulator install another source. Each
+// no instance); both are asked at each enumeration. Tests and the simulator
+// install another source. Each
 // enumeration (IWbemServices::CreateInstanceEnum) takes a snapshot of the
 // source and of the serving settings below; later changes do not affect an
 // enumerator or class object already handed out.
@@ -30,7 +32,7 @@ SVCP_PLATFORM_API void SvcpWmiSetSmbiosTable(const uint8_t* bytes, size_t length
 // The whole content of a file, read at each enumeration; no instance while
 // the file cannot be read.
 SVCP_PLATFORM_API void SvcpWmiUseTableFile(const char* path);
-// The host's table (/sys/firmware/dmi/tables/DMI): the default.
+// The host's table (/sys/firmware/dmi/tables/DMI) alone.
 SVCP_PLATFORM_API void SvcpWmiUseHostTable();
 // The class has no instance: enumerations end at once.
 SVCP_PLATFORM_API void SvcpWmiSetNoInstance();
@@ -51,7 +53,8 @@ SVCP_PLATFORM_API void SvcpWmiServeDataAs(VARTYPE type);
 // disagrees with its array, e.g. VT_ARRAY | VT_UI1 with 2-byte elements.
 SVCP_PLATFORM_API void SvcpWmiSetArrayShape(LONG lowerBound, VARTYPE actualElementType);
 
-// Back to the defaults: the host table, VT_ARRAY | VT_UI1, lower bound 0.
+// Back to the defaults: a served table or the host's, VT_ARRAY | VT_UI1,
+// lower bound 0.
 // Does not touch the trace, the counters or planned failures.
 SVCP_PLATFORM_API void SvcpWmiReset();
 

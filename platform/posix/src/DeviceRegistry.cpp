@@ -2,6 +2,7 @@
 // fills.
 #include <algorithm>
 
+#include "DeviceDirectory.h"
 #include "device_registry.h"
 
 namespace svcp {
@@ -86,10 +87,11 @@ private:
     std::vector<Entry> m_vEntries;  // in registration order
 };
 
+// The built-in provider first, then the devices other processes serve.
 struct Providers {
     std::shared_ptr<RegisteredDevices> registered = std::make_shared<RegisteredDevices>();
     std::mutex lock;
-    std::vector<std::shared_ptr<IDeviceProvider>> list{registered};
+    std::vector<std::shared_ptr<IDeviceProvider>> list{registered, MakeDeviceDirectoryProvider()};
 };
 
 // Never destroyed: handles are closed and devices removed during static

@@ -28,7 +28,7 @@ Provider& GetProvider() {
     // Never destroyed: threads may still enumerate at exit.
     static Provider* provider = [] {
         auto* made = new Provider();
-        made->settings.source = MakeFileTableSource(kHostSmbiosTablePath);
+        made->settings.source = MakeDefaultTableSource();
         return made;
     }();
     return *provider;
@@ -145,9 +145,9 @@ void SvcpWmiSetArrayShape(LONG lowerBound, VARTYPE actualElementType) {
 }
 
 void SvcpWmiReset() {
-    auto host = svcp::MakeFileTableSource(svcp::kHostSmbiosTablePath);
+    auto source = svcp::MakeDefaultTableSource();
     svcp::ChangeSettings([&](svcp::Settings& settings) {
         settings = svcp::Settings();
-        settings.source = std::move(host);
+        settings.source = std::move(source);
     });
 }

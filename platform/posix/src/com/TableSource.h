@@ -23,6 +23,10 @@ std::shared_ptr<SmbiosTableSource> MakeFixedTableSource(std::vector<uint8_t> tab
 std::shared_ptr<SmbiosTableSource> MakeFileTableSource(std::string path);
 std::shared_ptr<SmbiosTableSource> MakeNoInstanceSource();
 
+// The table a server in the device directory serves (socket_devices.h),
+// asked at each read; the host's table when none does. The default.
+std::shared_ptr<SmbiosTableSource> MakeDefaultTableSource();
+
 // The host's table, as Linux exposes it.
 constexpr const char* kHostSmbiosTablePath = "/sys/firmware/dmi/tables/DMI";
 
