@@ -38,6 +38,11 @@ private:
 
 }  // namespace
 
+std::shared_ptr<svcp::IDeviceDriver> MakeSimDriver(
+    std::shared_ptr<CSimServiceProcessor> serviceProcessor) {
+    return std::make_shared<SimDriver>(std::move(serviceProcessor));
+}
+
 std::wstring SimDevicePath(unsigned instance) {
     wchar_t path[96];
     std::swprintf(path, sizeof path / sizeof path[0],
@@ -57,8 +62,8 @@ CSimDevice::~CSimDevice() {
 
 bool CSimDevice::Register() {
     if (m_Registration == 0) {
-        m_Registration = svcp::RegisterDevice(kSimInterfaceClass, m_sPath,
-                                              std::make_shared<SimDriver>(m_pServiceProcessor));
+        m_Registration =
+            svcp::RegisterDevice(kSimInterfaceClass, m_sPath, MakeSimDriver(m_pServiceProcessor));
     }
     return m_Registration != 0;
 }

@@ -26,6 +26,11 @@ extern const GUID kSimInterfaceClass;
 // \\?\ROOT#SVCPSIM#000n#{ff1a9a71-a14d-4a6b-a778-76a541a78f1a}
 std::wstring SimDevicePath(unsigned instance);
 
+// The driver of the service processor, for a device registered elsewhere
+// (served to other processes, say).
+std::shared_ptr<svcp::IDeviceDriver> MakeSimDriver(
+    std::shared_ptr<CSimServiceProcessor> serviceProcessor);
+
 class CSimDevice {
 public:
     // Registers the interface at once (IsRegistered tells whether that

@@ -1,0 +1,193 @@
+// svcproc-sim as a separate process: found in the device directory by this
+// process as an application finds a driver, its alerts carried over the
+// socket, and a kill in mid-run leaving failed exchanges, never a hang.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "DefaultMachine.h"
+#include "MachinePlan.h"
+#include "SimDevice.h"
+#include "WmiTable.h"
+#include "platform.h"
+#include "socket_devices.h"
+#include "wmi_provider.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+class SimProcessTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/svcp-simproc-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_sDirectory = pattern;
+        svcp::SetDeviceDirectory(m_sDirectory);
+    }
+    void TearDown() override {
+        svcp::SetDeviceDirectory("");
+        SvcpWmiReset();
+        std::system(("rm -rf " + m_sDirectory).c_str());
+    }
+
+    // Starts svcproc-sim serving the test's directory; true once it serves.
+    bool StartSim(CChildProcess& sim, std::vector<std::string> arguments = {}) {
+        std::vector<std::string> argv = {SVCPROC_SIM, "--device-dir", m_sDirectory};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return sim.Start(argv) && sim.WaitForLine("svcproc-sim: serving", seconds(20));
+    }
+
+    std::string m_sDirectory;
+};
+
+HANDLE OpenServiceProcessor() {
+    return CreateFileW(svcpsim::SimDevicePath(0).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+// One exchange: 0 with the response, or the last error.
+DWORD Ask(HANDLE device, uint8_t command, svcpsim::Response* response) {
+    svcpsim::Packet packet;
+    svcpsim::EncodeRequest(packet, command, command == svcpsim::kCommandPollAlerts,
+                           svcpsim::kDefaultPortBase);
+    DWORD returned = 0;
+    if (!DeviceIoControl(device, svcpsim::kIoctlRequestResponse, packet.data(), 96, packet.data(),
+                         96, &returned, nullptr)) {
+        return GetLastError();
+    }
+    EXPECT_TRUE(svcpsim::DecodeResponse(packet, response));
+    return ERROR_SUCCESS;
+}
+
+uint16_t Word(const std::vector<uint8_t>& data, size_t offset) {
+    return static_cast<uint16_t>(data.at(offset) << 8 | data.at(offset + 1));
+}
+
+std::vector<std::wstring> ListedPaths() {
+    std::vector<std::wstring> paths;
+    const GUID& cls = svcpsim::kSimInterfaceClass;
+    HDEVINFO set =
+        SetupDiGetClassDevsW(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &cls, i, &data); ++i) {
+        std::vector<BYTE> buffer(512);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, 512, nullptr, nullptr));
+        paths.emplace_back(detail->DevicePath);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return paths;
+}
+
+TEST_F(SimProcessTest, ServesItsMachineToOtherProcesses) {
+    CChildProcess sim;
+    ASSERT_TRUE(StartSim(sim, {"--quiet"})) << sim.Err();
+    EXPECT_EQ(ListedPaths(), std::vector<std::wstring>{svcpsim::SimDevicePath(0)});
+    svcpsim::MachineDescription machine;
+    std::string error;
+    ASSERT_TRUE(svcpsim::LoadMachine("", &machine, &error)) << error;
+    SvcpWmiReset();  // the default source: a served table first
+    std::vector<uint8_t> table;
+    ASSERT_TRUE(ReadWmiSmbiosTable(&table));
+    EXPECT_EQ(table, svcpsim::BuildSmbiosTable(machine));
+
+    HANDLE device = OpenServiceProcessor();
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    svcpsim::Response fans;
+    ASSERT_EQ(Ask(device, svcpsim::kCommandReadFans, &fans), ERROR_SUCCESS);
+    ASSERT_EQ(fans.data.size(), 6u);
+    EXPECT_NEAR(Word(fans.data, 0), 3200, 40);
+    EXPECT_NEAR(Word(fans.data, 2), 2400, 30);
+    svcpsim::Response leds;
+    ASSERT_EQ(Ask(device, svcpsim::kCommandReadLeds, &leds), ERROR_SUCCESS);
+    EXPECT_EQ(Word(leds.data, 0) & 0x0001, 0x0001) << "power";
+    CloseHandle(device);
+
+    const std::string socket = m_sDirectory + "/svcproc-sim-0.sock";
+    struct stat info {};
+    EXPECT_EQ(stat(socket.c_str(), &info), 0);
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(seconds(10)), 0) << sim.Err();
+    EXPECT_NE(sim.Out().find("svcproc-sim: stopped"), std::string::npos);
+    EXPECT_NE(stat(socket.c_str(), &info), 0) << "the socket goes with the server";
+}
+
+// A scenario that starts at once: the sim prints the change when its model
+// asserts, and the alert it queued is then waiting for this process's poll.
+TEST_F(SimProcessTest, AlertsCrossTheSocket) {
+    const std::string file = m_sDirectory + "/fast.json";
+    std::ofstream(file) << R"({"bios": {"version": "85"},
+        "sensors": [{"kind": "fan", "index": 1, "description": "Pump",
+                     "thresholds": {"lowerCritical": 500},
+                     "behaviour": {"base": 1500, "script": [{"at": 0.2, "value": 100}]}}]})";
+    CChildProcess sim;
+    ASSERT_TRUE(StartSim(sim, {file})) << sim.Err();
+    HANDLE device = OpenServiceProcessor();
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(sim.WaitForLine("Pump", seconds(20))) << sim.Out();
+    EXPECT_NE(sim.Out().find("CRITICAL 100 RPM"), std::string::npos) << sim.Out();
+    svcpsim::Response alert;
+    ASSERT_EQ(Ask(device, svcpsim::kCommandPollAlerts, &alert), ERROR_SUCCESS);
+    EXPECT_NE(alert.alertFlag, 0u);
+    EXPECT_EQ(alert.type, svcpsim::kCommandReadFans);
+    EXPECT_EQ(Word(alert.data, 0), 0x0002);
+    EXPECT_EQ(Word(alert.data, 4), 100);
+    CloseHandle(device);
+}
+
+TEST_F(SimProcessTest, KillingTheSimulatorGivesFailedExchangesNotAHang) {
+    CChildProcess sim;
+    ASSERT_TRUE(StartSim(sim, {"--quiet"})) << sim.Err();
+    HANDLE device = OpenServiceProcessor();
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    svcpsim::Response response;
+    ASSERT_EQ(Ask(device, svcpsim::kCommandReadVoltages, &response), ERROR_SUCCESS);
+
+    sim.Signal(SIGKILL);
+    EXPECT_EQ(sim.Wait(seconds(10)), 128 + SIGKILL);
+    const auto start = std::chrono::steady_clock::now();
+    for (uint8_t command :
+         {svcpsim::kCommandReadVoltages, svcpsim::kCommandPollAlerts, svcpsim::kCommandReadLeds}) {
+        EXPECT_EQ(Ask(device, command, &response), ERROR_DEVICE_NOT_CONNECTED);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(2));
+    EXPECT_TRUE(ListedPaths().empty()) << "its socket file is left, but nobody answers";
+    CloseHandle(device);
+
+    CChildProcess again;
+    ASSERT_TRUE(StartSim(again, {"--quiet"})) << again.Err() << " (the stale socket is replaced)";
+    EXPECT_EQ(ListedPaths().size(), 1u);
+}
+
+TEST_F(SimProcessTest, RefusesASecondServerAndABadDescription) {
+    CChildProcess first;
+    ASSERT_TRUE(StartSim(first, {"--quiet"})) << first.Err();
+    CChildProcess second;
+    ASSERT_TRUE(second.Start({SVCPROC_SIM, "--device-dir", m_sDirectory}));
+    EXPECT_EQ(second.Wait(seconds(20)), 69);
+    EXPECT_NE(second.Err().find("already served by another process"), std::string::npos)
+        << second.Err();
+
+    const std::string file = m_sDirectory + "/bad.json";
+    std::ofstream(file) << "{\"bios\": {\"version\": \"85\"},\n"
+                           " \"sensors\": [\n"
+                           "  {\"kind\": \"fann\", \"index\": 0, \"description\": \"F\"}]}\n";
+    CChildProcess bad;
+    ASSERT_TRUE(bad.Start({SVCPROC_SIM, "--device-dir", m_sDirectory, file}));
+    EXPECT_EQ(bad.Wait(seconds(20)), 64);
+    EXPECT_NE(bad.Err().find(file + ":3: /sensors/0/kind: "), std::string::npos) << bad.Err();
+}
+
+}  // namespace
