@@ -1,0 +1,293 @@
+// svcproc-monitor end to end, through its own entry point: the built-in
+// simulated machine in table, JSON and Prometheus form (parsed back and
+// compared with the machine's description), the scenario's alerts reaching
+// its listener, failing start-ups and bad descriptions explained, and the
+// monitor beside svcproc-sim as two processes, the simulator killed mid-run.
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "ChildProcess.h"
+#include "DefaultMachine.h"
+
+namespace {
+
+using nlohmann::json;
+using std::chrono::seconds;
+
+const std::vector<std::string> kNoDeviceDirectory = {"SVCP_DEVICE_DIR="};
+
+struct MonitorRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+MonitorRun Monitor(const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& environment = kNoDeviceDirectory,
+                   seconds timeout = seconds(60)) {
+    std::vector<std::string> argv = {SVCPROC_MONITOR};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    CChildProcess monitor;
+    EXPECT_TRUE(monitor.Start(argv, environment));
+    const int status = monitor.Wait(timeout);
+    return MonitorRun{status, monitor.Out(), monitor.Err()};
+}
+
+svcpsim::MachineDescription DefaultMachine() {
+    svcpsim::MachineDescription machine;
+    std::string error;
+    EXPECT_TRUE(svcpsim::LoadMachine("", &machine, &error)) << error;
+    return machine;
+}
+
+// The exported value of an SMBIOS word: unknown ones are null.
+json Exported(const std::optional<uint16_t>& word) {
+    return word ? json(*word) : json(nullptr);
+}
+
+std::string TempFile(const std::string& name, const std::string& content) {
+    const std::string path = testing::TempDir() + "/" + name;
+    std::ofstream(path) << content;
+    return path;
+}
+
+// Documents of a --watch run in JSON: each ends with a "}" line.
+std::vector<json> Documents(const std::string& text) {
+    std::vector<json> documents;
+    size_t start = 0;
+    for (size_t end = text.find("\n}\n"); end != std::string::npos;
+         end = text.find("\n}\n", start)) {
+        documents.push_back(json::parse(text.substr(start, end + 2 - start)));
+        start = end + 3;
+    }
+    return documents;
+}
+
+TEST(MonitorEndToEnd, JsonDescribesTheBuiltInMachine) {
+    const MonitorRun run = Monitor({"--simulate", "--once", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json document = json::parse(run.out);
+    EXPECT_EQ(document["format"], "svcproc-monitor");
+    EXPECT_EQ(document["startup"]["result"], 0);
+
+    const svcpsim::MachineDescription machine = DefaultMachine();
+    ASSERT_EQ(document["sensors"].size(), machine.sensors.size());
+    const int kindCode[] = {1, 2, 3};
+    const uint16_t baseUnits[] = {5, 19, 2};
+    for (const svcpsim::SensorDescription& described : machine.sensors) {
+        SCOPED_TRACE(described.description);
+        const size_t kind = static_cast<size_t>(described.kind);
+        const unsigned long handle =
+            static_cast<unsigned long>(kindCode[kind]) << 16 | described.index;
+        const json* found = nullptr;
+        for (const json& sensor : document["sensors"]) {
+            if (sensor["handle"] == handle) {
+                found = &sensor;
+            }
+        }
+        ASSERT_NE(found, nullptr);
+        const json& info = (*found)["information"];
+        EXPECT_EQ((*found)["description"], described.description);
+        EXPECT_EQ((*found)["kind"], svcpsim::KindName(described.kind));
+        EXPECT_EQ(info["BaseUnits"], baseUnits[kind]);
+        EXPECT_EQ(info["NominalReading"], Exported(described.nominal));
+        EXPECT_EQ(info["LowerThresholdNonCritical"],
+                  Exported(described.thresholds[svcpsim::kLowerNonCritical]));
+        EXPECT_EQ(info["UpperThresholdCritical"],
+                  Exported(described.thresholds[svcpsim::kUpperCritical]));
+        EXPECT_EQ(info["UpperThresholdFatal"],
+                  Exported(described.thresholds[svcpsim::kUpperNonRecoverable]));
+        EXPECT_EQ((*found)["state"], "Ok");
+        const double raw = (*found)["reading"]["raw"];
+        EXPECT_NEAR(raw, described.behaviour.base,
+                    described.behaviour.noise + (kind == 1 ? 0 : 10))  // the wire's rounding
+            << "read at start, before any scripted change";
+    }
+    ASSERT_EQ(document["leds"].size(), machine.leds.size());
+    EXPECT_EQ(document["leds"][0]["description"], "Power");
+    EXPECT_EQ(document["leds"][0]["on"], true);
+    EXPECT_EQ(document["leds"][3]["on"], false);
+}
+
+// Prometheus text: "name{labels} value" samples.
+std::map<std::string, double> Samples(const std::string& text) {
+    std::map<std::string, double> samples;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const size_t space = line.rfind(' ');
+        samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
+    }
+    return samples;
+}
+
+TEST(MonitorEndToEnd, PrometheusExposesTheBuiltInMachine) {
+    const MonitorRun run = Monitor({"--simulate", "--once", "--format=prometheus"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::map<std::string, double> samples = Samples(run.out);
+    EXPECT_EQ(samples.at("svcproc_up"), 1);
+    size_t fans = 0;
+    for (const auto& [name, value] : samples) {
+        fans += name.rfind("svcproc_fan_speed_rpm{", 0) == 0;
+    }
+    EXPECT_EQ(fans, 3u);
+    const std::string chassis = R"({id="0x00020002",name="Chassis Fan")";
+    EXPECT_NEAR(samples.at("svcproc_fan_speed_rpm" + chassis + "}"), 1800, 25);
+    EXPECT_EQ(samples.at("svcproc_fan_speed_state" + chassis + "}"), 0);
+    EXPECT_EQ(
+        samples.at("svcproc_fan_speed_threshold_rpm" + chassis + R"(,threshold="lower_critical"})"),
+        500);
+    EXPECT_EQ(samples.count("svcproc_fan_speed_threshold_rpm" + chassis +
+                            R"(,threshold="upper_critical"})"),
+              0u)
+        << "unknown thresholds are left out";
+    EXPECT_DOUBLE_EQ(samples.at(R"(svcproc_voltage_threshold_volts{id="0x00010000",name="+3.3 V",)"
+                                R"(threshold="upper_critical"})"),
+                     3.63);
+    EXPECT_DOUBLE_EQ(samples.at(R"(svcproc_temperature_threshold_celsius{id="0x00030000",)"
+                                R"(name="CPU Temperature",threshold="upper_critical"})"),
+                     85);
+    EXPECT_EQ(samples.at(R"(svcproc_led_on{id="0x00040001",name="Power"})"), 1);
+}
+
+TEST(MonitorEndToEnd, TableShowsHumanUnitsAndUnknownThresholds) {
+    const MonitorRun run = Monitor({"--simulate", "--once", "--color", "never"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::map<std::string, std::vector<std::string>> rows;  // by description
+    std::istringstream lines(run.out);
+    std::string line;
+    const std::regex gap("  +");
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cells(
+            std::sregex_token_iterator(line.begin(), line.end(), gap, -1), {});
+        if (cells.size() >= 3) {
+            rows[cells[2]] = cells;
+        }
+    }
+    // ID, kind, description, reading, state, LNR, LCR, LNC, UNC, UCR, UNR
+    const std::vector<std::string>& chassis = rows.at("Chassis Fan");
+    ASSERT_EQ(chassis.size(), 11u);
+    EXPECT_TRUE(std::regex_match(chassis[3], std::regex("1 [78][0-9]{2} RPM"))) << chassis[3];
+    EXPECT_EQ(chassis[4], "Ok");
+    EXPECT_EQ(chassis[5], "na");
+    EXPECT_EQ(chassis[6], "500 RPM");
+    EXPECT_EQ(chassis[10], "na");
+    const std::vector<std::string>& volts = rows.at("+3.3 V");
+    EXPECT_TRUE(std::regex_match(volts[3], std::regex("3\\.[23][0-9]{2} V"))) << volts[3];
+    EXPECT_EQ(volts[9], "3.630 V");
+    EXPECT_EQ(rows.at("CPU Temperature")[9], "85.0 \u00B0C");
+    EXPECT_EQ(rows.at("Power")[4], "on");
+}
+
+// The built-in scenario as a person watching it for the README's bounded
+// run sees it: the chassis fan and the CPU temperature each go critical and
+// come back, in the scenario's order.
+TEST(MonitorEndToEnd, TheScenariosAlertsReachTheListener) {
+    const MonitorRun run =
+        Monitor({"--simulate", "--watch", "--duration", "12", "--color", "never"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> alerts;
+    std::istringstream lines(run.out);
+    std::string line;
+    const std::regex alert("[0-9:]{8}  (ASSERTED|CLEARED)  +(0x[0-9a-f]{8}) .*");
+    std::smatch match;
+    while (std::getline(lines, line)) {
+        if (std::regex_match(line, match, alert)) {
+            alerts.push_back(match[1].str() + " " + match[2].str());
+        }
+    }
+    EXPECT_EQ(alerts, (std::vector<std::string>{"ASSERTED 0x00020002", "ASSERTED 0x00030000",
+                                                "CLEARED 0x00020002", "CLEARED 0x00030000"}))
+        << run.out;
+}
+
+TEST(MonitorEndToEnd, AFailingStartUpIsExplained) {
+    const std::string replay =
+        TempFile("monitor-replay.json", R"({"smbiosTable": ")" + std::string(SVCP_SMBIOS_DATA_DIR) +
+                                            R"(/gosmbios-1.bin"})");
+    const std::string log = testing::TempDir() + "/monitor-replay.log";
+    std::remove(log.c_str());
+    MonitorRun run = Monitor({"--simulate=" + replay, "--once", "--format", "json", "--log-level",
+                              "3", "--log-file", log});
+    EXPECT_EQ(run.status, 5) << "no service processor: its result code";
+    EXPECT_NE(run.err.find("NoServiceProcessor"), std::string::npos) << run.err;
+    EXPECT_EQ(json::parse(run.out)["startup"]["result"], 5) << "scripts still get a document";
+    std::ifstream logFile(log);
+    const std::string logged{std::istreambuf_iterator<char>(logFile), {}};
+    EXPECT_NE(logged.find("Found 2 Type 34 Management Device(s)"), std::string::npos)
+        << "the walk of the real table is logged first";
+
+    const std::string otherFamily =
+        TempFile("monitor-86.json", R"({"bios": {"version": "86.01"}, "sensors": [
+            {"kind": "fan", "index": 0, "description": "F"}],
+            "leds": [{"bitMap": 1, "description": "L"}]})");
+    run = Monitor({"--simulate=" + otherFamily, "--once"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("SmbiosInventoryFailed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("8D, 84 or 85"), std::string::npos) << run.err;
+}
+
+TEST(MonitorEndToEnd, AMalformedDescriptionNamesItsLineAndField) {
+    const std::string bad = TempFile("monitor-bad.json",
+                                     "{\"bios\": {\"version\": \"85\"},\n"
+                                     " \"leds\": [{\"bitMap\": 1,\n"
+                                     "   \"description\": \"\"}]}\n");
+    const MonitorRun run = Monitor({"--simulate=" + bad, "--once"});
+    EXPECT_EQ(run.status, 64);
+    EXPECT_NE(
+        run.err.find("svcproc-monitor: " + bad + ":3: /leds/0/description: must not be empty"),
+        std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.out.empty());
+}
+
+TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
+    char pattern[] = "/tmp/svcp-monitor-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::vector<std::string> environment = {"SVCP_DEVICE_DIR=" + directory};
+    CChildProcess sim;
+    ASSERT_TRUE(sim.Start({SVCPROC_SIM, "--device-dir", directory, "--quiet"}));
+    ASSERT_TRUE(sim.WaitForLine("svcproc-sim: serving", seconds(20))) << sim.Err();
+
+    const MonitorRun once = Monitor({"--once", "--format", "json"}, environment);
+    ASSERT_EQ(once.status, 0) << once.err;
+    EXPECT_EQ(json::parse(once.out)["sensors"].size(), DefaultMachine().sensors.size());
+
+    CChildProcess watch;
+    ASSERT_TRUE(watch.Start(
+        {SVCPROC_MONITOR, "--watch", "--duration", "4", "--interval", "0.5", "--format", "json"},
+        environment));
+    ASSERT_TRUE(watch.WaitForLine("\"format\"", seconds(20))) << watch.Err();
+    sim.Signal(SIGKILL);
+    EXPECT_EQ(sim.Wait(seconds(10)), 128 + SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_EQ(watch.Wait(seconds(30)), 0) << watch.Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, seconds(15)) << "no hang";
+    const std::vector<json> documents = Documents(watch.Out());
+    ASSERT_GE(documents.size(), 3u);
+    const json& last = documents.back();
+    ASSERT_EQ(last["sensors"].size(), DefaultMachine().sensors.size());
+    for (const json& sensor : last["sensors"]) {
+        EXPECT_EQ(sensor["readResult"], 0) << "the last values, still";
+        EXPECT_FALSE(sensor["reading"].is_null());
+    }
+    std::system(("rm -rf " + directory).c_str());
+}
+
+}  // namespace
