@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite in the three configurations: default
-# (RelWithDebInfo), asan (AddressSanitizer + UndefinedBehaviorSanitizer) and
-# tsan (ThreadSanitizer). Installs missing packages first.
-#   SVCP_WERROR=ON   treat compiler warnings as errors (CI does)
-#   SVCP_PRESETS     the configurations to run (default: "default asan tsan")
+# The whole test suite:
+#   1. default (RelWithDebInfo), asan (AddressSanitizer + UndefinedBehaviorSanitizer)
+#      and tsan (ThreadSanitizer): build and run every CTest test;
+#   2. fuzz: the libFuzzer targets, built with clang, each run for a bounded time;
+#   3. win32 and win64: the Windows DLLs cross-built with mingw-w64; the export
+#      tables checked, and the 64-bit test programs and driver rig run under wine64.
+# Installs missing packages first.
+#   SVCP_WERROR=ON    treat compiler warnings as errors (CI does)
+#   SVCP_PRESETS      the host configurations (default: "default asan tsan")
+#   SVCP_STAGES       the stages to run (default: "host fuzz windows")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+stages=" ${SVCP_STAGES:-host fuzz windows} "
 scripts/install-deps.sh
 
 jobs=$(nproc)
-for preset in ${SVCP_PRESETS:-default asan tsan}; do
-  echo "=== ${preset} ==="
-  cmake --preset "$preset" -DSVCP_WARNINGS_AS_ERRORS="${SVCP_WERROR:-OFF}" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
-done
+if [[ $stages == *" host "* ]]; then
+  for preset in ${SVCP_PRESETS:-default asan tsan}; do
+    echo "=== ${preset} ==="
+    cmake --preset "$preset" -DSVCP_WARNINGS_AS_ERRORS="${SVCP_WERROR:-OFF}" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+  done
+fi
+if [[ $stages == *" fuzz "* ]]; then
+  echo "=== fuzz ==="
+  scripts/fuzz.sh
+fi
+if [[ $stages == *" windows "* ]]; then
+  scripts/wine-test.sh
+fi
 echo "All configurations passed."

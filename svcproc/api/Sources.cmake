@@ -1,4 +1,6 @@
 # The exported entry points and the module hooks: only in the shared library.
 set(SVCPROC_MODULE_SOURCES
+  api/Module.cpp
+  api/ServiceApi.cpp
   api/VersionStamp.cpp
 )

@@ -12,9 +12,14 @@
 #include "svcproc/api/ISensorStateListener.h"
 #include "svcproc/api/SensorRecords.h"
 #include "svcproc/api/ServiceCode.h"
+#include <mutex>
+
+#include "svcproc/io/ListenerList.h"
 #include "svcproc/io/PollingThread.h"
+#include "svcproc/io/SvcpPacket.h"
 
 class CDataCache;
+class CSensorMap;
 
 class CIOUnit {
 public:
@@ -44,6 +49,44 @@ public:
     void PollAlerts();
 
 private:
+    // The sensor kinds of the reads and alerts.
+    enum SENSOR_KIND { SensorKind_Voltage, SensorKind_Fan, SensorKind_Temperature };
+    struct KindRules;
+    static const KindRules& RulesOf(SENSOR_KIND kind);
+
+    // The channel (DriverChannel.h).
+    bool InitialiseIODevice();
+    bool Exchange(uint8_t command, bool alertPoll, SvcpPacket& packet);
+
+    // Reads: one exchange each, parsed into the cache.
+    void ReadVoltages();
+    void ReadFans();
+    void ReadTemperatures();
+    void ReadLeds();
+    void ReadSensors(SENSOR_KIND kind);
+    void UpdateVoltages(const SvcpPacket& packet);
+    void UpdateFans(const SvcpPacket& packet);
+    void UpdateTemperatures(const SvcpPacket& packet);
+    void UpdateSensors(SENSOR_KIND kind, const SvcpPacket& packet);
+    void UpdateLeds(const SvcpPacket& packet);
+    CSensorMap& MapOf(SENSOR_KIND kind) const;
+    // Refreshes the kind when stale; one caller at a time per kind, so that
+    // callers finding it stale together cause one exchange.
+    void RefreshIfStale(SENSOR_KIND kind);
+    void RefreshLedsIfStale();
+
+    // Alerts.
+    void ProcessAlerts(const SvcpPacket& packet);
+    void ProcessVoltageAlerts(const SvcpPacket& packet);
+    void ProcessFanAlerts(const SvcpPacket& packet);
+    void ProcessTemperatureAlerts(const SvcpPacket& packet);
+    void ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet);
+    void FireVoltageStateChange(unsigned short SmbiosIndex, unsigned long state,
+                                unsigned long reading);
+    void FireFanStateChange(unsigned short SmbiosIndex, unsigned long state, unsigned long reading);
+    void FireTemperatureStateChange(unsigned short SmbiosIndex, unsigned long state,
+                                    unsigned long reading);
+
     // Members in this order: the flag, the port base, the cache, the device,
     // the polling thread, the listeners.
     bool m_bInit;
@@ -51,4 +94,8 @@ private:
     CDataCache* m_pCache;  // not owned
     HANDLE m_hDevice;      // owned; INVALID_HANDLE_VALUE until opened
     CPollingThread m_PollingThread;
+    CListenerList m_Listeners;
+    // One per sensor kind and one for the LEDs: held while a stale kind is
+    // refreshed, never on the fresh read path.
+    std::mutex m_aRefreshLocks[4];
 };

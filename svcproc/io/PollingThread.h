@@ -26,6 +26,8 @@ public:
     // Stops the thread and waits for it: returns as soon as a poll in
     // progress (and the listener callback in it) has ended.
     void Terminate();
+    // True between a successful Initialise and Terminate.
+    bool IsStarted() const { return m_bStarted; }
 
 private:
     static unsigned __stdcall ThreadProcedure(void* self);

@@ -16,6 +16,15 @@ set(allowed
   "(std::__cxx11::list|std::__cxx11::_List_base)<unsigned long, std::allocator<unsigned long> >::"
 )
 set(required
+  "ServiceApi::InitialiseServiceDriver()"
+  "ServiceApi::EnumerateSensorHandles(CSensorHandleList&)"
+  "ServiceApi::EnumerateLedHandles(CLedHandleList&)"
+  "ServiceApi::GetSensorInformation(unsigned long, CSensorInformation&)"
+  "ServiceApi::GetLedInformation(unsigned long, CLedInformation&)"
+  "ServiceApi::ReadSensor(unsigned long, CSensorReading&)"
+  "ServiceApi::ReadLed(unsigned long, CLedReading&)"
+  "ServiceApi::RegisterSensorStateListener(ISensorStateListener*)"
+  "ServiceApi::UnregisterSensorStateListener(ISensorStateListener*)"
   "CSensorInformation::CSensorInformation()"
   "CSensorInformation::CSensorInformation(CSensorInformation const&)"
   "CSensorInformation::operator=(CSensorInformation const&)"
