@@ -20,14 +20,20 @@ if(SVCP_WINE_RUN)
       ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 endif()
 
-# svcp_add_wine_fixture(): the start and stop tests of the shared session.
+# svcp_add_wine_fixture([DRIVER <target>]): the start and stop tests of the
+# shared session; the start installs and starts the driver in it.
 function(svcp_add_wine_fixture)
   if(NOT SVCP_WINE_RUN)
     return()
   endif()
+  cmake_parse_arguments(ARG "" "DRIVER" "" ${ARGN})
+  set(driver "")
+  if(ARG_DRIVER)
+    set(driver $<TARGET_FILE:${ARG_DRIVER}>)
+  endif()
   add_test(NAME wine_session_start
            COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
-                   ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh start)
+                   ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh start ${driver})
   add_test(NAME wine_session_stop
            COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
                    ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh stop)

@@ -36,18 +36,22 @@ svcp_wine_prefix() {
 # Installs and starts the stand-in service processor driver in the running
 # session. The driver lives as long as the session's server.
 #   svcp_wine_load_driver <path to svcpsim.sys>
-# The Enum key marks the driver's self-reported device node as a real one;
-# without it Wine keeps the node as a phantom and stops registering the
-# device interface from the second session on.
+# The Enum keys mark the driver's self-reported device nodes (interface
+# instances 0000 and 0001) as real ones; without them Wine keeps a node as a
+# phantom and stops registering its device interface from the second session
+# on.
 SVCP_DRIVER_SERVICE=svcpsim
-SVCP_DRIVER_DEVICE_KEY='HKLM\System\CurrentControlSet\Enum\ROOT\SVCPSIM\0000'
+SVCP_DRIVER_DEVICE_KEY='HKLM\System\CurrentControlSet\Enum\ROOT\SVCPSIM'
 SVCP_DRIVER_INTERFACE_CLASS='{FF1A9A71-A14D-4A6B-A778-76A541A78F1A}'
 svcp_wine_load_driver() {
   local sys="$1"
   local target="$WINEPREFIX/drive_c/windows/system32/drivers/$SVCP_DRIVER_SERVICE.sys"
   cp "$sys" "$target"
-  "$SVCP_WINE" reg add "$SVCP_DRIVER_DEVICE_KEY" /v ClassGUID /t REG_SZ \
-    /d "$SVCP_DRIVER_INTERFACE_CLASS" /f </dev/null >/dev/null
+  local instance
+  for instance in 0000 0001; do
+    "$SVCP_WINE" reg add "$SVCP_DRIVER_DEVICE_KEY\\$instance" /v ClassGUID /t REG_SZ \
+      /d "$SVCP_DRIVER_INTERFACE_CLASS" /f </dev/null >/dev/null
+  done
   # sc create fails once the service exists (a kept prefix): that is fine.
   "$SVCP_WINE" sc create "$SVCP_DRIVER_SERVICE" type= kernel start= demand \
     binPath= "C:\\windows\\system32\\drivers\\$SVCP_DRIVER_SERVICE.sys" </dev/null >/dev/null || true

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts or ends one Wine session for a test run, so that the programs run in
 # it share one server (and any drivers it has loaded).
-#   WINEPREFIX=<dir> scripts/wine-server.sh start   creates the prefix if needed
-#                                                   and keeps a server running
+#   WINEPREFIX=<dir> scripts/wine-server.sh start [driver.sys]
+#                                      creates the prefix if needed, keeps a
+#                                      server running and starts the driver
 #   WINEPREFIX=<dir> scripts/wine-server.sh stop    ends the server and every
 #                                                   program of the prefix
 set -euo pipefail
@@ -15,6 +16,9 @@ case "${1:-}" in
     # caller reading it (CTest) does not wait for them.
     "$SVCP_WINESERVER" -p </dev/null >/dev/null 2>&1
     "$SVCP_WINE" wineboot </dev/null >/dev/null 2>&1
+    if [ -n "${2:-}" ]; then
+      svcp_wine_load_driver "$2"
+    fi
     ;;
   stop)
     "$SVCP_WINESERVER" -k 2>/dev/null || true

@@ -29,7 +29,8 @@ CPollingThread::CPollingThread()
       hIOdevice(INVALID_HANDLE_VALUE),
       m_hThread(INVALID_HANDLE_VALUE),
       m_hStopEvent(INVALID_HANDLE_VALUE),
-      m_hRunEvent(INVALID_HANDLE_VALUE) {
+      m_hRunEvent(INVALID_HANDLE_VALUE),
+      m_hFinishedEvent(INVALID_HANDLE_VALUE) {
     LogQuick(kLogTrace, "CPollingThread Constructed");
 }
 
@@ -37,6 +38,7 @@ CPollingThread::~CPollingThread() {
     if (m_hThread != INVALID_HANDLE_VALUE && m_bStarted) {
         Terminate();
     }
+    CloseEvent(m_hFinishedEvent);
     CloseEvent(m_hRunEvent);
     CloseEvent(m_hStopEvent);
     LogQuick(kLogTrace, "CPollingThread Destroyed");
@@ -58,6 +60,7 @@ bool CPollingThread::Initialise(CIOUnit* unit, HANDLE device, unsigned long port
     hIOdevice = device;
 
     // Events left by a failed attempt are not reused: a retry starts afresh.
+    CloseEvent(m_hFinishedEvent);
     CloseEvent(m_hRunEvent);
     CloseEvent(m_hStopEvent);
     m_hRunEvent = NewManualResetEvent();
@@ -70,6 +73,14 @@ bool CPollingThread::Initialise(CIOUnit* unit, HANDLE device, unsigned long port
     if (m_hStopEvent == INVALID_HANDLE_VALUE) {
         Log(kLogError, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x%08x",
             static_cast<unsigned>(GetLastError()));
+        CloseEvent(m_hRunEvent);
+        return false;
+    }
+    m_hFinishedEvent = NewManualResetEvent();
+    if (m_hFinishedEvent == INVALID_HANDLE_VALUE) {
+        Log(kLogError, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x%08x",
+            static_cast<unsigned>(GetLastError()));
+        CloseEvent(m_hStopEvent);
         CloseEvent(m_hRunEvent);
         return false;
     }
@@ -102,7 +113,13 @@ void CPollingThread::Terminate() {
     ResetEvent(m_hRunEvent);
     SetEvent(m_hStopEvent);
     if (m_hThread != INVALID_HANDLE_VALUE) {
-        WaitForSingleObject(m_hThread, INFINITE);
+        // Not the thread's handle: Terminate runs during unload, under the
+        // loader lock, and a thread's exit needs that lock (its detach
+        // notifications), so waiting for the exit would never end. The
+        // procedure sets the finished event as its last act instead; after
+        // the wait only its return runs in this module, and the thread's
+        // exit, in the runtime, completes once the loader lock is released.
+        WaitForSingleObject(m_hFinishedEvent, INFINITE);
         CloseHandle(m_hThread);
         m_hThread = INVALID_HANDLE_VALUE;
         LogQuick(kLogCall, "CPollingThread::Terminate - Thread terminated");
@@ -112,17 +129,23 @@ void CPollingThread::Terminate() {
 
 unsigned __stdcall CPollingThread::ThreadProcedure(void* argument) {
     CPollingThread* self = static_cast<CPollingThread*>(argument);
+    const HANDLE finished = self->m_hFinishedEvent;
     // The stop event comes first: when both are signalled, stopping wins.
     const HANDLE events[2] = {self->m_hStopEvent, self->m_hRunEvent};
     for (;;) {
         const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
         // A failed wait would otherwise turn into polling without pause.
         if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
-            return 0;
+            break;
         }
         self->pIOUnit->PollAlerts();
         if (WaitForSingleObject(self->m_hStopEvent, kPollPeriodMilliseconds) != WAIT_TIMEOUT) {
-            return 0;
+            break;
         }
     }
+    // The last act: once it is set, Terminate returns and the object, and
+    // during unload the module, may go at any moment; nothing but the return
+    // into the runtime's thread start-up follows.
+    SetEvent(finished);
+    return 0;
 }

@@ -24,7 +24,9 @@ public:
     // Lets the created thread poll.
     void Run();
     // Stops the thread and waits for it: returns as soon as a poll in
-    // progress (and the listener callback in it) has ended.
+    // progress (and the listener callback in it) has ended. Safe under the
+    // loader lock (unload): it waits for the thread procedure's last act, not
+    // for the thread's exit.
     void Terminate();
     // True between a successful Initialise and Terminate.
     bool IsStarted() const { return m_bStarted; }
@@ -39,4 +41,5 @@ private:
     HANDLE m_hThread;
     HANDLE m_hStopEvent;
     HANDLE m_hRunEvent;
+    HANDLE m_hFinishedEvent;  // set by the thread procedure as its last act
 };

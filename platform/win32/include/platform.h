@@ -17,10 +17,25 @@
 #include <stdlib.h>
 #undef interface
 
+// mingw-w64's _onexit is msvcrt's process-wide one: a function a DLL
+// registers with it runs at process exit, after FreeLibrary has unmapped the
+// DLL. atexit, in a DLL built by mingw-w64, fills the module's own table,
+// which runs at unload; so the library's _onexit goes there, as with the
+// Microsoft runtime.
+inline _onexit_t SvcpModuleOnExit(_onexit_t function) {
+    return atexit(reinterpret_cast<void (*)(void)>(function)) == 0 ? function : nullptr;
+}
+#define _onexit SvcpModuleOnExit
+
 // The Windows runtime's printf family has its own format rules and its DWORD
 // is unsigned long; format checking is done on the other hosts.
 #define SVCP_PRINTF_LIKE(formatIndex, firstArg)
 
 // The runtime's DLL start-up code calls DllMain and runs the module's exit
 // functions itself.
-class SvcpModuleEntry {};
+// A user-provided constructor keeps the module's instance from counting as
+// an unused variable.
+class SvcpModuleEntry {
+public:
+    SvcpModuleEntry() {}
+};

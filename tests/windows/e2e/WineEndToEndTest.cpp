@@ -1,0 +1,298 @@
+// The library end to end under Wine, as an application uses it: loaded with
+// LoadLibrary, its nine functions found with GetProcAddress, SMBIOS through
+// COM/WMI, the service processor through SetupAPI, CreateFileW and
+// DeviceIoControl on the relay driver, alerts on the polling thread, and
+// unloaded with FreeLibrary.
+//
+// The WineWmi suite runs in a process of its own (see CMakeLists.txt): COM
+// keeps a locator DLL loaded once used, so a process uses one locator only.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LogControl.h"
+#include "WineMachine.h"
+
+namespace {
+
+std::vector<std::string> Captured(int maxLevel = 4) {
+    std::vector<std::string> texts;
+    for (const LogLine& line : LogCaptured()) {
+        if (line.level <= maxLevel) {
+            texts.push_back(line.text);
+        }
+    }
+    return texts;
+}
+
+bool Contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+// Construction and destruction lines and the polling thread's stop, in order.
+std::vector<std::string> LifecycleLines() {
+    std::vector<std::string> lines;
+    for (const std::string& text : Captured()) {
+        if (text.find(" Constructed") != std::string::npos ||
+            text.find(" Destroyed") != std::string::npos ||
+            text.find(" destroyed") != std::string::npos ||
+            text.rfind("CPollingThread::Terminate", 0) == 0) {
+            lines.push_back(text.rfind("CIOUnit Constructed", 0) == 0 ? "CIOUnit Constructed"
+                                                                      : text);
+        }
+    }
+    return lines;
+}
+
+class CRecordingListener : public ISensorStateListener {
+public:
+    struct Call {
+        unsigned long handle;
+        unsigned long state;
+        unsigned long reading;
+        DWORD thread;
+    };
+    void OnSensorStateChange(unsigned long handle, unsigned long state,
+                             unsigned long reading) override {
+        std::lock_guard<std::mutex> guard(m_Lock);
+        m_vCalls.push_back({handle, state, reading, GetCurrentThreadId()});
+        m_Changed.notify_all();
+    }
+    // Waits, at most 5 s, until a call matches.
+    template <class Predicate>
+    bool WaitFor(Predicate predicate, Call* found) {
+        std::unique_lock<std::mutex> guard(m_Lock);
+        return m_Changed.wait_for(guard, std::chrono::seconds(5), [&] {
+            for (const Call& call : m_vCalls) {
+                if (predicate(call)) {
+                    *found = call;
+                    return true;
+                }
+            }
+            return false;
+        });
+    }
+
+private:
+    std::mutex m_Lock;
+    std::condition_variable m_Changed;
+    std::vector<Call> m_vCalls;
+};
+
+class WineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LogSetLevel(0);
+        LogCaptureStart(4);
+    }
+    void TearDown() override { LogCaptureStop(); }
+
+    // FreeLibrary on another thread, so that a deadlock fails the test
+    // instead of hanging it. False when it did not return within 10 s.
+    static bool UnloadWithin10s(CLoadedLibrary& library, bool* gone) {
+        auto unloaded = std::async(std::launch::async, [&] { return library.Unload(); });
+        if (unloaded.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            std::fprintf(stderr, "FreeLibrary deadlocked\n");
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+        *gone = unloaded.get();
+        return true;
+    }
+};
+
+// --- Against Wine's own WMI provider -----------------------------------------
+
+class WineWmi : public WineTest {};
+
+TEST_F(WineWmi, StartUpFailsWith2) {
+    UseWineWmiLocator();
+    CWineMachine machine;
+    ASSERT_TRUE(machine.IsReady());
+    CLoadedLibrary library;
+    ASSERT_TRUE(library.IsComplete());
+    EXPECT_EQ(library.InitialiseServiceDriver(), ServiceCode_SmbiosUnreadable);
+    // The SMBIOS read failed on the real path, and the driver was not opened.
+    bool rawSmbiosError = false;
+    for (const LogLine& line : LogCaptured()) {
+        rawSmbiosError |= line.level == 1 && line.text.rfind("CRawSMBios", 0) == 0;
+    }
+    EXPECT_TRUE(rawSmbiosError);
+    EXPECT_EQ(machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandReadLeds], 0u);
+}
+
+// --- Against the test locator and the relay driver ----------------------------
+
+class WineEndToEnd : public WineTest {
+protected:
+    static void SetUpTestSuite() { UseTestWmiLocator(); }
+};
+
+TEST_F(WineEndToEnd, StartUpListsDescribesAndReadsThroughTheDriver) {
+    CWineMachine machine;
+    ASSERT_TRUE(machine.IsReady());
+    CLoadedLibrary library;
+    ASSERT_TRUE(library.IsComplete());
+    ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success);
+
+    CSensorHandleList sensors;
+    ASSERT_EQ(library.EnumerateSensorHandles(sensors), ServiceCode_Success);
+    ASSERT_EQ(sensors.size(), 5u);
+    const std::vector<unsigned long> handles(sensors.begin(), sensors.end());
+    CSensorInformation information;
+    ASSERT_EQ(library.GetSensorInformation(handles[0], information), ServiceCode_Success);
+    EXPECT_EQ(information.Description, L"+12V");
+    EXPECT_EQ(information.SensorType, 3u);
+    ASSERT_EQ(library.GetSensorInformation(handles[3], information), ServiceCode_Success);
+    EXPECT_EQ(information.Description, L"Chassis Fan");
+    ASSERT_EQ(library.GetSensorInformation(handles[4], information), ServiceCode_Success);
+    EXPECT_EQ(information.Description, L"CPU");
+
+    // Start-up took the first readings through the driver.
+    CSensorReading reading{};
+    ASSERT_EQ(library.ReadSensor(handles[0], reading), ServiceCode_Success);
+    EXPECT_EQ(reading.CurrentReading, 12000u);
+    ASSERT_EQ(library.ReadSensor(handles[3], reading), ServiceCode_Success);
+    EXPECT_EQ(reading.CurrentReading, 1980u);
+    ASSERT_EQ(library.ReadSensor(handles[4], reading), ServiceCode_Success);
+    EXPECT_EQ(reading.CurrentReading, 420u);  // 41.5 degrees: whole degrees on the wire
+    EXPECT_GT(machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandReadVoltages],
+              0u);
+    EXPECT_EQ(library.ReadSensor(0x7fff0000ul, reading), ServiceCode_InvalidHandle);
+
+    // A new reading arrives once the cached one is old enough.
+    machine.ServiceProcessor().SetReading(svcpsim::SensorKind::Fan, 1, 1500);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        ASSERT_EQ(library.ReadSensor(handles[3], reading), ServiceCode_Success);
+    } while (reading.CurrentReading != 1500u && std::chrono::steady_clock::now() < deadline);
+    EXPECT_EQ(reading.CurrentReading, 1500u);
+
+    // LEDs: Power and Disk on.
+    CLedHandleList leds;
+    ASSERT_EQ(library.EnumerateLedHandles(leds), ServiceCode_Success);
+    ASSERT_EQ(leds.size(), 3u);
+    const std::vector<unsigned long> ledHandles(leds.begin(), leds.end());
+    CLedInformation led;
+    ASSERT_EQ(library.GetLedInformation(ledHandles[1], led), ServiceCode_Success);
+    EXPECT_EQ(led.Description, L"Fault");
+    EXPECT_EQ(led.BitMap, 0x0002);
+    const uint8_t expected[] = {1, 0, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        CLedReading state{};
+        ASSERT_EQ(library.ReadLed(ledHandles[i], state), ServiceCode_Success);
+        EXPECT_EQ(state.State, expected[i]) << "LED " << i;
+    }
+}
+
+TEST_F(WineEndToEnd, AlertReachesTheListenerOnThePollingThread) {
+    CWineMachine machine;
+    ASSERT_TRUE(machine.IsReady());
+    CLoadedLibrary library;
+    ASSERT_TRUE(library.IsComplete());
+    ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success);
+    CSensorHandleList sensors;
+    ASSERT_EQ(library.EnumerateSensorHandles(sensors), ServiceCode_Success);
+    const unsigned long chassisFan = *std::next(sensors.begin(), 3);
+
+    CRecordingListener listener;
+    library.RegisterSensorStateListener(&listener);
+    machine.ServiceProcessor().SetReading(svcpsim::SensorKind::Fan, 1, 300);
+    CRecordingListener::Call call{};
+    ASSERT_TRUE(listener.WaitFor(
+        [&](const CRecordingListener::Call& c) { return c.handle == chassisFan; }, &call));
+    EXPECT_EQ(call.reading, 300u);
+    EXPECT_NE(call.state, 0u);
+    EXPECT_NE(call.thread, GetCurrentThreadId());
+    library.UnregisterSensorStateListener(&listener);
+}
+
+TEST_F(WineEndToEnd, NoInterfaceFailsWith6) {
+    CWineMachine machine;
+    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(0, false));
+    CLoadedLibrary library;
+    const SERVICE_CODE result = library.InitialiseServiceDriver();
+    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(0, true));
+    EXPECT_EQ(result, ServiceCode_DriverUnavailable);
+    EXPECT_TRUE(
+        Contains(Captured(1), "CIOUnit::InitialiseIODevice - No Ksvcp device interface instances"));
+}
+
+TEST_F(WineEndToEnd, TwoInterfacesFailWith6) {
+    CWineMachine machine;
+    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(1, true));
+    CLoadedLibrary library;
+    const SERVICE_CODE result = library.InitialiseServiceDriver();
+    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(1, false));
+    EXPECT_EQ(result, ServiceCode_DriverUnavailable);
+    EXPECT_TRUE(
+        Contains(Captured(1), "CIOUnit::InitialiseIODevice - Too many device interface instances"));
+}
+
+// --- Load and unload -------------------------------------------------------
+
+TEST_F(WineEndToEnd, LoadConstructsAndFreeLibraryDestroysInOrder) {
+    ASSERT_FALSE(CLoadedLibrary::IsLoaded());
+    CLoadedLibrary library;
+    ASSERT_TRUE(library.IsComplete());
+    EXPECT_EQ(LifecycleLines(),
+              (std::vector<std::string>{"CVoltageMap Constructed", "CFanMap Constructed",
+                                        "CTemperatureMap Constructed", "CLedMap Constructed",
+                                        "CDataCache Constructed", "CPollingThread Constructed",
+                                        "CIOUnit Constructed", "CServiceProcessor Constructed",
+                                        "CServiceManager Constructed"}));
+    LogCaptureClear();
+    bool gone = false;
+    ASSERT_TRUE(UnloadWithin10s(library, &gone));
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(LifecycleLines(),
+              (std::vector<std::string>{
+                  "CServiceManager Destroyed", "CServiceProcessor Destroyed", "CIOUnit Destroyed",
+                  "CPollingThread Destroyed", "CDataCache Destroyed", "CLedMap destroyed",
+                  "CTemperatureMap Destroyed", "CFanMap Destroyed", "CVoltageMap Destroyed"}));
+}
+
+// The polling thread runs and a listener is registered: FreeLibrary stops
+// the thread under the loader lock and returns.
+TEST_F(WineEndToEnd, FreeLibraryWhilePollingWithAListenerReturns) {
+    CWineMachine machine;
+    ASSERT_TRUE(machine.IsReady());
+    for (int round = 0; round < 3; ++round) {
+        CLoadedLibrary library;
+        ASSERT_TRUE(library.IsComplete());
+        ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success);
+        CRecordingListener listener;
+        library.RegisterSensorStateListener(&listener);
+        // Polls are under way: wait until the service processor saw one.
+        const uint32_t before =
+            machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandPollAlerts];
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandPollAlerts] ==
+                   before &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        LogCaptureClear();
+        bool gone = false;
+        ASSERT_TRUE(UnloadWithin10s(library, &gone));
+        EXPECT_TRUE(gone);
+        EXPECT_EQ(LifecycleLines(),
+                  (std::vector<std::string>{
+                      "CServiceManager Destroyed", "CServiceProcessor Destroyed",
+                      "CPollingThread::Terminate entered",
+                      "CPollingThread::Terminate - Thread terminated", "CIOUnit Destroyed",
+                      "CPollingThread Destroyed", "CDataCache Destroyed", "CLedMap destroyed",
+                      "CTemperatureMap Destroyed", "CFanMap Destroyed", "CVoltageMap Destroyed"}))
+            << "round " << round;
+    }
+}
+
+}  // namespace
