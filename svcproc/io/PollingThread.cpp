@@ -113,13 +113,10 @@ void CPollingThread::Terminate() {
     ResetEvent(m_hRunEvent);
     SetEvent(m_hStopEvent);
     if (m_hThread != INVALID_HANDLE_VALUE) {
-        // Not the thread's handle: Terminate runs during unload, under the
-        // loader lock, and a thread's exit needs that lock (its detach
-        // notifications), so waiting for the exit would never end. The
-        // procedure sets the finished event as its last act instead; after
-        // the wait only its return runs in this module, and the thread's
-        // exit, in the runtime, completes once the loader lock is released.
-        WaitForSingleObject(m_hFinishedEvent, INFINITE);
+        // Terminate also runs during unload; on Windows that is under the
+        // loader lock, which a thread's exit needs, so the platform waits
+        // for the finished event there and for the thread's end elsewhere.
+        SvcpWaitForThreadEnd(m_hThread, m_hFinishedEvent);
         CloseHandle(m_hThread);
         m_hThread = INVALID_HANDLE_VALUE;
         LogQuick(kLogCall, "CPollingThread::Terminate - Thread terminated");

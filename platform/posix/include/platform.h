@@ -31,3 +31,12 @@
 // Windows integer types are the fixed-width C types, so checking is exact.
 #define SVCP_PRINTF_LIKE(formatIndex, firstArg) \
     __attribute__((format(printf, formatIndex, firstArg)))
+
+// Waits until a thread of the library has ended. Here a thread's exit needs
+// no lock the waiter may hold, so wait for the thread itself: none of the
+// module's code runs on it afterwards, and the module may be unloaded at once.
+// (On Windows the wait is for the event the thread sets as its last act.)
+inline DWORD SvcpWaitForThreadEnd(HANDLE thread, HANDLE finishedEvent) {
+    (void)finishedEvent;
+    return WaitForSingleObject(thread, INFINITE);
+}

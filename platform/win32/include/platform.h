@@ -39,3 +39,13 @@ class SvcpModuleEntry {
 public:
     SvcpModuleEntry() {}
 };
+
+// Waits until a thread of the library has ended. During FreeLibrary the
+// unloading thread holds the loader lock, and a thread's exit needs it (its
+// detach notifications), so its handle is never signalled then: wait for the
+// event the thread sets as its last act instead. Only its return into the
+// runtime's thread start-up follows that.
+inline DWORD SvcpWaitForThreadEnd(HANDLE thread, HANDLE finishedEvent) {
+    (void)thread;
+    return WaitForSingleObject(finishedEvent, INFINITE);
+}
