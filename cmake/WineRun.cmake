@@ -1,22 +1,25 @@
-# Running the Windows build's programs on this host, under 64-bit Wine.
+# Running the Windows build's programs on this host, under Wine.
 #
-#   SVCP_WINE_RUN   register the test programs with CTest and run them under
-#                   Wine; on by default for the 64-bit build only, since hosts
-#                   without 32-bit execution cannot run the 32-bit loader
+#   SVCP_WINE_RUN   register the test programs with CTest, to be run under
+#                   Wine: the 64-bit build in a 64-bit prefix with wine64, the
+#                   32-bit build in a 32-bit prefix with Wine's 32-bit loader.
+#                   A host whose kernel cannot run 32-bit programs runs the
+#                   32-bit suite in a virtual machine (scripts/wine-test.sh).
 #
 # The tests share one Wine session: the CTest fixture "wine" creates the
 # prefix (build/<preset>/wineprefix) and starts a persistent server before
 # them, and ends it after them.
-set(_svcp_wine_default OFF)
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(_svcp_wine_default ON)
+option(SVCP_WINE_RUN "Run the Windows test programs under Wine" ON)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(SVCP_WINE_ARCH win32)
+else()
+  set(SVCP_WINE_ARCH win64)
 endif()
-option(SVCP_WINE_RUN "Run the Windows test programs under wine64" ${_svcp_wine_default})
 set(SVCP_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 
 if(SVCP_WINE_RUN)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
+      ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX} SVCP_WINE_ARCH=${SVCP_WINE_ARCH}
       ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 endif()
 
@@ -32,10 +35,10 @@ function(svcp_add_wine_fixture)
     set(driver $<TARGET_FILE:${ARG_DRIVER}>)
   endif()
   add_test(NAME wine_session_start
-           COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
+           COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX} SVCP_WINE_ARCH=${SVCP_WINE_ARCH}
                    ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh start ${driver})
   add_test(NAME wine_session_stop
-           COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX}
+           COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX} SVCP_WINE_ARCH=${SVCP_WINE_ARCH}
                    ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh stop)
   set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)

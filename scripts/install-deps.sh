@@ -28,5 +28,14 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture (name:arch) need it enabled first.
+for package in "${missing[@]}"; do
+  if [[ $package == *:* ]]; then
+    arch=${package##*:}
+    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+      $sudo dpkg --add-architecture "$arch"
+    fi
+  fi
+done
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

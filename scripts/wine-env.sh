@@ -1,21 +1,34 @@
 # Sourced by the wine-*.sh scripts: the environment for running our Windows
-# programs under 64-bit Wine, unattended and without a display.
-#   WINEPREFIX   the prefix to use (required; the scripts put it in the build dir)
+# programs under Wine, unattended and without a display.
+#   WINEPREFIX      the prefix to use (required; the scripts put it in the build dir)
+#   SVCP_WINE_ARCH  win64 (default): a 64-bit prefix, programs run by wine64;
+#                   win32: a 32-bit prefix, programs run by the 32-bit loader
 #
-# Debian's /usr/bin/wine prefers the 32-bit loader when wine32 is installed,
-# and hosts without 32-bit execution cannot run it, so the 64-bit loader and
-# server are called by path.
+# Debian's /usr/bin/wine picks a loader by what is installed, not by the
+# prefix, so the loader and server are called by path.
 : "${WINEPREFIX:?WINEPREFIX must name the prefix directory}"
 export WINEPREFIX
-export WINEARCH=win64
-export WINELOADER=/usr/lib/wine/wine64
+case "${SVCP_WINE_ARCH:-win64}" in
+  win32)
+    export WINEARCH=win32
+    SVCP_WINE=/usr/lib/wine/wine
+    SVCP_WINESERVER=/usr/lib/wine/wineserver32
+    ;;
+  win64)
+    export WINEARCH=win64
+    SVCP_WINE=/usr/lib/wine/wine64
+    SVCP_WINESERVER=/usr/lib/wine/wineserver64
+    ;;
+  *)
+    echo "wine: SVCP_WINE_ARCH must be win32 or win64" >&2
+    exit 2
+    ;;
+esac
+export WINELOADER=$SVCP_WINE
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko install prompts when the prefix is created.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY
-
-SVCP_WINE=/usr/lib/wine/wine64
-SVCP_WINESERVER=/usr/lib/wine/wineserver64
 
 # Creates the prefix unless it exists. Serialised with a lock file so that
 # tests started in parallel create it once.
@@ -24,8 +37,9 @@ svcp_wine_prefix() {
   (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      # The prefix is complete only when the server has written it out. Its
-      # one complaint, about the missing 32-bit rundll32, is expected here.
+      # The prefix is complete only when the server has written it out. A
+      # 64-bit prefix complains of the 32-bit rundll32 when the host cannot
+      # run it: expected.
       "$SVCP_WINE" wineboot -i >/dev/null 2>&1 || true
       "$SVCP_WINESERVER" -w
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
