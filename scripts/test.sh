@@ -3,8 +3,9 @@
 #   1. default (RelWithDebInfo), asan (AddressSanitizer + UndefinedBehaviorSanitizer)
 #      and tsan (ThreadSanitizer): build and run every CTest test;
 #   2. fuzz: the libFuzzer targets, built with clang, each run for a bounded time;
-#   3. win32 and win64: the Windows DLLs cross-built with mingw-w64; the export
-#      tables checked, and the 64-bit test programs and driver rig run under wine64.
+#   3. win32 and win64: the Windows DLLs cross-built with mingw-w64, their export
+#      tables checked, and each build's test programs and driver rig run under
+#      Wine (scripts/wine-test.sh).
 # Installs missing packages first.
 #   SVCP_WERROR=ON    treat compiler warnings as errors (CI does)
 #   SVCP_PRESETS      the host configurations (default: "default asan tsan")

@@ -4,6 +4,8 @@
 # runtime is linked in).
 #   cmake -DLIBRARY=<svcproc.dll> -DOBJDUMP=<objdump> -DCXXFILT=<c++filt>
 #         -P CheckPeExports.cmake
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/ApiSymbols.cmake)
+
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY}
                 OUTPUT_VARIABLE listing RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -44,73 +46,13 @@ if(NOT status EQUAL 0)
 endif()
 string(STRIP "${demangled}" demangled)
 string(REPLACE "\n" ";" symbols "${demangled}")
+list(FILTER symbols INCLUDE REGEX ".")
 
-set(classes "CSensorInformation|CLedInformation|CSensorReading|CLedReading|CSensorHandleList|CLedHandleList|ISensorStateListener")
-set(functions "InitialiseServiceDriver|EnumerateSensorHandles|EnumerateLedHandles|GetSensorInformation|GetLedInformation|ReadSensor|ReadLed|RegisterSensorStateListener|UnregisterSensorStateListener")
-set(allowed
-  "^ServiceApi::(${functions})\\("
-  "^((typeinfo|typeinfo name|vtable) for )?(${classes})(::|$)"
+svcp_check_api_symbols("${symbols}"
   # The out-of-line members of the list instantiation the handle lists derive
   # from (the inline ones are compiled into each caller).
   "^std::__cxx11::list<unsigned long, std::allocator<unsigned long> >::"
-)
-set(required
-  "CSensorInformation::CSensorInformation()"
-  "CSensorInformation::CSensorInformation(CSensorInformation const&)"
-  "CSensorInformation::operator=(CSensorInformation const&)"
-  "CSensorInformation::~CSensorInformation()"
-  "CLedInformation::CLedInformation()"
-  "CLedInformation::CLedInformation(CLedInformation const&)"
-  "CLedInformation::operator=(CLedInformation const&)"
-  "CLedInformation::~CLedInformation()"
-)
-# The entry points come all together: once one is exported, all nine must be.
-# REQUIRE_ENTRY_POINTS=ON demands them even when none is.
-set(entryPoints
-  "ServiceApi::InitialiseServiceDriver()"
-  "ServiceApi::EnumerateSensorHandles(CSensorHandleList&)"
-  "ServiceApi::EnumerateLedHandles(CLedHandleList&)"
-  "ServiceApi::GetSensorInformation(unsigned long, CSensorInformation&)"
-  "ServiceApi::GetLedInformation(unsigned long, CLedInformation&)"
-  "ServiceApi::ReadSensor(unsigned long, CSensorReading&)"
-  "ServiceApi::ReadLed(unsigned long, CLedReading&)"
-  "ServiceApi::RegisterSensorStateListener(ISensorStateListener*)"
-  "ServiceApi::UnregisterSensorStateListener(ISensorStateListener*)"
-)
-list(FILTER symbols INCLUDE REGEX "." )
-set(anyEntryPoint FALSE)
-foreach(symbol IN LISTS symbols)
-  if(symbol MATCHES "^ServiceApi::")
-    set(anyEntryPoint TRUE)
-  endif()
-endforeach()
-if(anyEntryPoint OR REQUIRE_ENTRY_POINTS)
-  list(APPEND required ${entryPoints})
-else()
-  message(STATUS "No ServiceApi entry point exported yet")
-endif()
-
-set(unexpected "")
-foreach(symbol IN LISTS symbols)
-  set(ok FALSE)
-  foreach(pattern IN LISTS allowed)
-    if(symbol MATCHES "${pattern}")
-      set(ok TRUE)
-      break()
-    endif()
-  endforeach()
-  if(NOT ok)
-    list(APPEND unexpected "${symbol}")
-  endif()
-endforeach()
-
-set(missing "")
-foreach(symbol IN LISTS required)
-  list(FIND symbols "${symbol}" index)
-  if(index EQUAL -1)
-    list(APPEND missing "${symbol}")
-  endif()
-endforeach()
+  "" unexpected missing)
 
 # Windows' DLLs, our logging library, and nothing of the compiler's runtime
 # (libstdc++-6.dll, libgcc_s_*.dll, libwinpthread-1.dll).
