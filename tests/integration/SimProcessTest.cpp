@@ -20,6 +20,7 @@
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"
+#include "common/DeviceInterfacePaths.h"
 
 namespace {
 
@@ -73,28 +74,11 @@ uint16_t Word(const std::vector<uint8_t>& data, size_t offset) {
     return static_cast<uint16_t>(data.at(offset) << 8 | data.at(offset + 1));
 }
 
-std::vector<std::wstring> ListedPaths() {
-    std::vector<std::wstring> paths;
-    const GUID& cls = svcpsim::kSimInterfaceClass;
-    HDEVINFO set =
-        SetupDiGetClassDevsW(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    SP_DEVICE_INTERFACE_DATA data = {};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &cls, i, &data); ++i) {
-        std::vector<BYTE> buffer(512);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, 512, nullptr, nullptr));
-        paths.emplace_back(detail->DevicePath);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return paths;
-}
-
 TEST_F(SimProcessTest, ServesItsMachineToOtherProcesses) {
     CChildProcess sim;
     ASSERT_TRUE(StartSim(sim, {"--quiet"})) << sim.Err();
-    EXPECT_EQ(ListedPaths(), std::vector<std::wstring>{svcpsim::SimDevicePath(0)});
+    EXPECT_EQ(DeviceInterfacePaths(svcpsim::kSimInterfaceClass),
+              std::vector<std::wstring>{svcpsim::SimDevicePath(0)});
     svcpsim::MachineDescription machine;
     std::string error;
     ASSERT_TRUE(svcpsim::LoadMachine("", &machine, &error)) << error;
@@ -163,12 +147,13 @@ TEST_F(SimProcessTest, KillingTheSimulatorGivesFailedExchangesNotAHang) {
         EXPECT_EQ(Ask(device, command, &response), ERROR_DEVICE_NOT_CONNECTED);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(2));
-    EXPECT_TRUE(ListedPaths().empty()) << "its socket file is left, but nobody answers";
+    EXPECT_TRUE(DeviceInterfacePaths(svcpsim::kSimInterfaceClass).empty())
+        << "its socket file is left, but nobody answers";
     CloseHandle(device);
 
     CChildProcess again;
     ASSERT_TRUE(StartSim(again, {"--quiet"})) << again.Err() << " (the stale socket is replaced)";
-    EXPECT_EQ(ListedPaths().size(), 1u);
+    EXPECT_EQ(DeviceInterfacePaths(svcpsim::kSimInterfaceClass).size(), 1u);
 }
 
 TEST_F(SimProcessTest, RefusesASecondServerAndABadDescription) {

@@ -15,26 +15,9 @@
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"
+#include "common/DeviceInterfacePaths.h"
 
 namespace {
-
-std::vector<std::wstring> ListedPaths() {
-    std::vector<std::wstring> paths;
-    const GUID& cls = svcpsim::kSimInterfaceClass;
-    HDEVINFO set =
-        SetupDiGetClassDevsW(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    SP_DEVICE_INTERFACE_DATA data = {};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &cls, i, &data); ++i) {
-        std::vector<BYTE> buffer(512);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, 512, nullptr, nullptr));
-        paths.emplace_back(detail->DevicePath);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return paths;
-}
 
 std::vector<uint8_t> DefaultTable() {
     svcpsim::MachineDescription machine;
@@ -66,12 +49,14 @@ TEST_F(SimulationRunTest, TheMachineIsTheOnlyOneTheProcessFinds) {
     auto server = svcp::SocketDeviceServer::Start(directory, "other", other, &error);
     ASSERT_NE(server, nullptr) << error;
     svcp::SetDeviceDirectory(directory);
-    EXPECT_EQ(ListedPaths(), std::vector<std::wstring>{svcpsim::SimDevicePath(1)});
+    EXPECT_EQ(DeviceInterfacePaths(svcpsim::kSimInterfaceClass),
+              std::vector<std::wstring>{svcpsim::SimDevicePath(1)});
 
     {
         SimulatedMachineRun run;
         ASSERT_TRUE(run.Start("", error)) << error;
-        EXPECT_EQ(ListedPaths(), std::vector<std::wstring>{svcpsim::SimDevicePath(0)});
+        EXPECT_EQ(DeviceInterfacePaths(svcpsim::kSimInterfaceClass),
+                  std::vector<std::wstring>{svcpsim::SimDevicePath(0)});
         std::vector<uint8_t> table;
         ASSERT_TRUE(ReadWmiSmbiosTable(&table));
         EXPECT_EQ(table, DefaultTable());
@@ -90,7 +75,8 @@ TEST_F(SimulationRunTest, TheMachineIsTheOnlyOneTheProcessFinds) {
         CloseHandle(device);
         EXPECT_FALSE(run.Start("", error)) << "one machine per run";
     }
-    EXPECT_TRUE(ListedPaths().empty()) << "the run's end takes its device away";
+    EXPECT_TRUE(DeviceInterfacePaths(svcpsim::kSimInterfaceClass).empty())
+        << "the run's end takes its device away";
     server.reset();
     std::system(("rm -rf " + directory).c_str());
 }
@@ -102,7 +88,7 @@ TEST_F(SimulationRunTest, ABadDescriptionIsExplained) {
     std::string error;
     EXPECT_FALSE(run.Start(file, error));
     EXPECT_EQ(error, file + ":2: /bios/version: expected a string, not 85");
-    EXPECT_TRUE(ListedPaths().empty());
+    EXPECT_TRUE(DeviceInterfacePaths(svcpsim::kSimInterfaceClass).empty());
     std::remove(file.c_str());
 }
 

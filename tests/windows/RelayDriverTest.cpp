@@ -11,6 +11,7 @@
 #include "SimServiceProcessor.h"
 #include "platform.h"
 #include "relay/SimRelayHost.h"
+#include "common/DeviceInterfacePaths.h"
 
 namespace {
 
@@ -21,34 +22,10 @@ using svcpsim::Packet;
 const GUID kInterfaceClass = {
     0xff1a9a71, 0xa14d, 0x4a6b, {0xa7, 0x78, 0x76, 0xa5, 0x41, 0xa7, 0x8f, 0x1a}};
 
-std::vector<std::wstring> InterfacePaths() {
-    std::vector<std::wstring> paths;
-    HDEVINFO set = SetupDiGetClassDevsW(&kInterfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) {
-        return paths;
-    }
-    SP_DEVICE_INTERFACE_DATA data = {};
-    data.cbSize = sizeof data;
-    for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kInterfaceClass, index, &data);
-         ++index) {
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr);
-        std::vector<unsigned char> storage(required + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr)) {
-            paths.emplace_back(detail->DevicePath);
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return paths;
-}
-
 class RelayDriverTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::vector<std::wstring> paths = InterfacePaths();
+        const std::vector<std::wstring> paths = DeviceInterfacePaths(kInterfaceClass);
         ASSERT_EQ(paths.size(), 1u);
         m_hDevice = CreateFileW(paths[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -127,17 +104,17 @@ TEST_F(RelayDriverTest, HostAnswersWithTheSimulatorsBytesAndErrors) {
 }
 
 TEST(RelayDriverInterfaces, SecondInstanceComesAndGoes) {
-    ASSERT_EQ(InterfacePaths().size(), 1u);
+    ASSERT_EQ(DeviceInterfacePaths(kInterfaceClass).size(), 1u);
     ASSERT_TRUE(CSimRelayHost::SetInterface(1, true)) << GetLastError();
-    const std::vector<std::wstring> two = InterfacePaths();
+    const std::vector<std::wstring> two = DeviceInterfacePaths(kInterfaceClass);
     EXPECT_EQ(two.size(), 2u);
     ASSERT_TRUE(CSimRelayHost::SetInterface(1, false));
-    EXPECT_EQ(InterfacePaths().size(), 1u);
+    EXPECT_EQ(DeviceInterfacePaths(kInterfaceClass).size(), 1u);
 
     ASSERT_TRUE(CSimRelayHost::SetInterface(0, false));
-    EXPECT_EQ(InterfacePaths().size(), 0u);
+    EXPECT_EQ(DeviceInterfacePaths(kInterfaceClass).size(), 0u);
     ASSERT_TRUE(CSimRelayHost::SetInterface(0, true));
-    EXPECT_EQ(InterfacePaths().size(), 1u);
+    EXPECT_EQ(DeviceInterfacePaths(kInterfaceClass).size(), 1u);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "platform.h"
 #include "socket_devices.h"
+#include "common/DeviceInterfacePaths.h"
 
 namespace {
 
@@ -95,23 +96,6 @@ protected:
     std::unique_ptr<svcp::SocketDeviceServer> m_pServer;
 };
 
-std::vector<std::wstring> ListedPaths() {
-    std::vector<std::wstring> paths;
-    HDEVINFO set =
-        SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    SP_DEVICE_INTERFACE_DATA data = {};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, i, &data); ++i) {
-        std::vector<BYTE> buffer(512);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, 512, nullptr, nullptr));
-        paths.emplace_back(detail->DevicePath);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return paths;
-}
-
 HANDLE Open(const std::wstring& path = kPath) {
     return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                        nullptr);
@@ -138,9 +122,9 @@ std::vector<BYTE> Counting() {
 
 TEST_F(SocketDevicesTest, AServedDeviceIsFoundAndAnswersAsADriver) {
     m_pServer = Serve();
-    EXPECT_TRUE(ListedPaths().empty()) << "discovery off";
+    EXPECT_TRUE(DeviceInterfacePaths(kClass).empty()) << "discovery off";
     svcp::SetDeviceDirectory(m_sDirectory);
-    EXPECT_EQ(ListedPaths(), std::vector<std::wstring>{kPath});
+    EXPECT_EQ(DeviceInterfacePaths(kClass), std::vector<std::wstring>{kPath});
 
     HANDLE handle = Open();
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
@@ -181,7 +165,7 @@ TEST_F(SocketDevicesTest, AStoppedServerFailsExchangesAtOnceAndLeavesTheListing)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(packet, Counting());
 
-    EXPECT_TRUE(ListedPaths().empty());
+    EXPECT_TRUE(DeviceInterfacePaths(kClass).empty());
     EXPECT_EQ(Exchange(handle, packet), ERROR_DEVICE_NOT_CONNECTED) << "the device is removed";
     CloseHandle(handle);
     EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);

@@ -8,28 +8,10 @@
 
 #include "SimDevice.h"
 #include "platform.h"
+#include "common/DeviceInterfacePaths.h"
 
 namespace svcpsim {
 namespace {
-
-std::vector<std::wstring> ListedPaths() {
-    std::vector<std::wstring> paths;
-    HDEVINFO set = SetupDiGetClassDevsW(&kSimInterfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    EXPECT_NE(set, INVALID_HANDLE_VALUE);
-    SP_DEVICE_INTERFACE_DATA data = {};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kSimInterfaceClass, i, &data);
-         ++i) {
-        std::vector<BYTE> buffer(512);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, 512, nullptr, nullptr));
-        paths.emplace_back(detail->DevicePath);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return paths;
-}
 
 HANDLE Open(const CSimDevice& device) {
     return CreateFileW(device.GetPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -50,12 +32,14 @@ TEST(SimDevice, IsListedUnderTheInterfaceClassUntilRemoved) {
     EXPECT_FALSE(CSimDevice(sp, 0).IsRegistered()) << "one registration per path";
     {
         CSimDevice second(sp, 1);
-        EXPECT_EQ(ListedPaths(), (std::vector<std::wstring>{SimDevicePath(0), SimDevicePath(1)}));
+        EXPECT_EQ(DeviceInterfacePaths(kSimInterfaceClass),
+                  (std::vector<std::wstring>{SimDevicePath(0), SimDevicePath(1)}));
     }
     first.Remove();
-    EXPECT_TRUE(ListedPaths().empty());
+    EXPECT_TRUE(DeviceInterfacePaths(kSimInterfaceClass).empty());
     ASSERT_TRUE(first.Register());
-    EXPECT_EQ(ListedPaths(), std::vector<std::wstring>{SimDevicePath(0)});
+    EXPECT_EQ(DeviceInterfacePaths(kSimInterfaceClass),
+              std::vector<std::wstring>{SimDevicePath(0)});
 }
 
 TEST(SimDevice, AnswersThroughDeviceIoControlAsADriver) {
