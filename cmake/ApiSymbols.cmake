@@ -5,9 +5,10 @@
 #                          <unexpected out var> <missing out var>)
 
 set(SVCP_API_CLASSES "CSensorInformation|CLedInformation|CSensorReading|CLedReading|CSensorHandleList|CLedHandleList|ISensorStateListener")
-set(SVCP_API_FUNCTIONS "InitialiseServiceDriver|EnumerateSensorHandles|EnumerateLedHandles|GetSensorInformation|GetLedInformation|ReadSensor|ReadLed|RegisterSensorStateListener|UnregisterSensorStateListener")
+set(SVCP_API_FUNCTIONS "InitialiseServiceDriver|EnumerateSensorHandles|EnumerateLedHandles|GetSensorInformation|GetLedInformation|ReadSensor|ReadLed|RegisterSensorStateListener|UnregisterSensorStateListener|GetServiceProcessorStatus")
 
-# The nine entry points and the records' out-of-line members.
+# The nine entry points, the link-status extension and the records'
+# out-of-line members.
 set(SVCP_API_REQUIRED
   "ServiceApi::InitialiseServiceDriver()"
   "ServiceApi::EnumerateSensorHandles(CSensorHandleList&)"
@@ -18,6 +19,9 @@ set(SVCP_API_REQUIRED
   "ServiceApi::ReadLed(unsigned long, CLedReading&)"
   "ServiceApi::RegisterSensorStateListener(ISensorStateListener*)"
   "ServiceApi::UnregisterSensorStateListener(ISensorStateListener*)"
+  # The link-status extension (ServiceProcessorStatus.h); its record has no
+  # out-of-line members.
+  "ServiceApi::GetServiceProcessorStatus(CServiceProcessorStatus&)"
   "CSensorInformation::CSensorInformation()"
   "CSensorInformation::CSensorInformation(CSensorInformation const&)"
   "CSensorInformation::operator=(CSensorInformation const&)"

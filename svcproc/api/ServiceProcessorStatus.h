@@ -45,8 +45,10 @@ struct CExchangeStatus {
 };
 
 // A consistent-enough picture of the link: each counter is read atomically,
-// the set of them is not taken under one lock.
-class SVCPROC_EXPORT CServiceProcessorStatus {
+// the set of them is not taken under one lock. Within one kind, Failed never
+// exceeds Tried and ConsecutiveFailures never exceeds Failed. A plain record
+// with nothing out of line: the library exports no member of it.
+class CServiceProcessorStatus {
 public:
     CExchangeStatus Exchanges[ExchangeKind_Count];
     // The polling thread exists and has been told to poll.
@@ -59,7 +61,10 @@ namespace ServiceApi {
 
 // Fills `status`. 0, or 1 before a successful InitialiseServiceDriver (the
 // record is then left as it was). Takes no lock that a read waits for and
-// makes no exchange.
+// makes no exchange. The counters move only when an exchange is made: a read
+// answered from the cache (its kind refreshed less than 500 ms ago) counts
+// nothing, and the alert poll counts one exchange every 100 ms. Writes its
+// entry and exit lines at level 4, as the nine functions do.
 SVCPROC_EXPORT SERVICE_CODE GetServiceProcessorStatus(CServiceProcessorStatus& status);
 
 }  // namespace ServiceApi

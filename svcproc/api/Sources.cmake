@@ -2,5 +2,6 @@
 set(SVCPROC_MODULE_SOURCES
   api/Module.cpp
   api/ServiceApi.cpp
+  api/ServiceProcessorStatus.cpp
   api/VersionStamp.cpp
 )

@@ -70,3 +70,11 @@ void CIOUnit::UnregisterSensorStateListener(ISensorStateListener* listener) {
     Log(kLogCall, "CIOUnit::UnregisterSensorStateListener(0x%08x)", LogAddress(listener));
     m_Listeners.Remove(listener);
 }
+
+void CIOUnit::GetServiceProcessorStatus(CServiceProcessorStatus& status) const {
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        m_Counters.Snapshot(static_cast<SVCP_EXCHANGE_KIND>(kind), status.Exchanges[kind]);
+    }
+    status.PollingThreadRunning = m_PollingThread.IsPolling();
+    status.CurrentTick = GetTickCount();
+}

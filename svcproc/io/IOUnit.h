@@ -12,8 +12,10 @@
 #include "svcproc/api/ISensorStateListener.h"
 #include "svcproc/api/SensorRecords.h"
 #include "svcproc/api/ServiceCode.h"
+#include "svcproc/api/ServiceProcessorStatus.h"
 #include <mutex>
 
+#include "svcproc/io/ExchangeCounters.h"
 #include "svcproc/io/ListenerList.h"
 #include "svcproc/io/PollingThread.h"
 #include "svcproc/io/SvcpPacket.h"
@@ -48,39 +50,46 @@ public:
     // One alert poll; called by the polling thread only.
     void PollAlerts();
 
+    // The link status: the exchange counts of every kind, whether the polling
+    // thread polls, and the tick now. Any thread, no lock, no exchange.
+    void GetServiceProcessorStatus(CServiceProcessorStatus& status) const;
+
 private:
     // The sensor kinds of the reads and alerts.
     enum SENSOR_KIND { SensorKind_Voltage, SensorKind_Fan, SensorKind_Temperature };
     struct KindRules;
     static const KindRules& RulesOf(SENSOR_KIND kind);
+    static SVCP_EXCHANGE_KIND ExchangeOf(SENSOR_KIND kind);
 
     // The channel (DriverChannel.h).
     bool InitialiseIODevice();
     bool Exchange(uint8_t command, bool alertPoll, SvcpPacket& packet);
 
-    // Reads: one exchange each, parsed into the cache.
+    // Reads: one exchange each, parsed into the cache. The Update operations
+    // say whether they took the response (false: of the wrong type).
     void ReadVoltages();
     void ReadFans();
     void ReadTemperatures();
     void ReadLeds();
     void ReadSensors(SENSOR_KIND kind);
-    void UpdateVoltages(const SvcpPacket& packet);
-    void UpdateFans(const SvcpPacket& packet);
-    void UpdateTemperatures(const SvcpPacket& packet);
-    void UpdateSensors(SENSOR_KIND kind, const SvcpPacket& packet);
-    void UpdateLeds(const SvcpPacket& packet);
+    bool UpdateVoltages(const SvcpPacket& packet);
+    bool UpdateFans(const SvcpPacket& packet);
+    bool UpdateTemperatures(const SvcpPacket& packet);
+    bool UpdateSensors(SENSOR_KIND kind, const SvcpPacket& packet);
+    bool UpdateLeds(const SvcpPacket& packet);
     CSensorMap& MapOf(SENSOR_KIND kind) const;
     // Refreshes the kind when stale; one caller at a time per kind, so that
     // callers finding it stale together cause one exchange.
     void RefreshIfStale(SENSOR_KIND kind);
     void RefreshLedsIfStale();
 
-    // Alerts.
-    void ProcessAlerts(const SvcpPacket& packet);
-    void ProcessVoltageAlerts(const SvcpPacket& packet);
-    void ProcessFanAlerts(const SvcpPacket& packet);
-    void ProcessTemperatureAlerts(const SvcpPacket& packet);
-    void ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet);
+    // Alerts. The Process operations say whether the alert was used (false:
+    // dropped for its type or its counts).
+    bool ProcessAlerts(const SvcpPacket& packet);
+    bool ProcessVoltageAlerts(const SvcpPacket& packet);
+    bool ProcessFanAlerts(const SvcpPacket& packet);
+    bool ProcessTemperatureAlerts(const SvcpPacket& packet);
+    bool ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet);
     void FireVoltageStateChange(unsigned short SmbiosIndex, unsigned long state,
                                 unsigned long reading);
     void FireFanStateChange(unsigned short SmbiosIndex, unsigned long state, unsigned long reading);
@@ -98,4 +107,6 @@ private:
     // One per sensor kind and one for the LEDs: held while a stale kind is
     // refreshed, never on the fresh read path.
     std::mutex m_aRefreshLocks[4];
+    // Moved by the exchanges only (reads and polls), read by the link status.
+    CExchangeCounters m_Counters;
 };

@@ -41,48 +41,54 @@ void LogFormat(_LOG_LEVEL level, const char* format, int first, int second) {
 
 void CIOUnit::PollAlerts() {
     SvcpPacket packet;
+    m_Counters.Tried(ExchangeKind_AlertPoll);
     if (!Exchange(kSvcpPollAlerts, true, packet)) {
+        m_Counters.Failed(ExchangeKind_AlertPoll);
         return;
     }
+    // "No alert pending" is an answer too.
     if (packet.m_dwAlertFlag == 0) {
+        m_Counters.Accepted(ExchangeKind_AlertPoll, GetTickCount());
         return;
     }
     if (packet.m_byResponseCount < 3 || !IsSvcpResponseValid(packet)) {
         LogQuick(kLogError, "CIOUnit::PollAlerts - Invalid Response Packet\n");
+        m_Counters.Failed(ExchangeKind_AlertPoll);
         return;
     }
-    ProcessAlerts(packet);
+    if (ProcessAlerts(packet)) {
+        m_Counters.Accepted(ExchangeKind_AlertPoll, GetTickCount());
+    } else {
+        m_Counters.Failed(ExchangeKind_AlertPoll);
+    }
 }
 
-void CIOUnit::ProcessAlerts(const SvcpPacket& packet) {
+bool CIOUnit::ProcessAlerts(const SvcpPacket& packet) {
     switch (packet.m_byResponseType) {
         case kSvcpReadFans:
-            ProcessFanAlerts(packet);
-            break;
+            return ProcessFanAlerts(packet);
         case kSvcpReadTemperatures:
-            ProcessTemperatureAlerts(packet);
-            break;
+            return ProcessTemperatureAlerts(packet);
         case kSvcpReadVoltages:
-            ProcessVoltageAlerts(packet);
-            break;
+            return ProcessVoltageAlerts(packet);
         default:
             Log(kLogError, "CIOUnit::ProcessAlerts - Type 0x%02x not Valid",
                 static_cast<unsigned>(packet.m_byResponseType));
-            break;
+            return false;
     }
 }
 
-void CIOUnit::ProcessVoltageAlerts(const SvcpPacket& packet) {
-    ProcessSensorAlerts(SensorKind_Voltage, packet);
+bool CIOUnit::ProcessVoltageAlerts(const SvcpPacket& packet) {
+    return ProcessSensorAlerts(SensorKind_Voltage, packet);
 }
-void CIOUnit::ProcessFanAlerts(const SvcpPacket& packet) {
-    ProcessSensorAlerts(SensorKind_Fan, packet);
+bool CIOUnit::ProcessFanAlerts(const SvcpPacket& packet) {
+    return ProcessSensorAlerts(SensorKind_Fan, packet);
 }
-void CIOUnit::ProcessTemperatureAlerts(const SvcpPacket& packet) {
-    ProcessSensorAlerts(SensorKind_Temperature, packet);
+bool CIOUnit::ProcessTemperatureAlerts(const SvcpPacket& packet) {
+    return ProcessSensorAlerts(SensorKind_Temperature, packet);
 }
 
-void CIOUnit::ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet) {
+bool CIOUnit::ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet) {
     const KindRules& rules = RulesOf(kind);
     CSensorMap& map = MapOf(kind);
     const int length = packet.m_byResponseLength;
@@ -96,7 +102,7 @@ void CIOUnit::ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet) {
     const int collected = count <= 5 ? 0 : (rules.wide ? (count - 4) / 2 : count - 5);
     if (collected != expected) {
         LogFormat(kLogError, rules.collectedLine, collected, expected);
-        return;
+        return false;
     }
 
     uint16_t newMask = 0;
@@ -147,6 +153,7 @@ void CIOUnit::ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet) {
                 break;
         }
     }
+    return true;
 }
 
 void CIOUnit::FireVoltageStateChange(unsigned short SmbiosIndex, unsigned long state,

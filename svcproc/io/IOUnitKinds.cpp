@@ -44,3 +44,15 @@ CSensorMap& CIOUnit::MapOf(SENSOR_KIND kind) const {
     }
     return m_pCache->m_TemperatureMap;
 }
+
+SVCP_EXCHANGE_KIND CIOUnit::ExchangeOf(SENSOR_KIND kind) {
+    switch (kind) {
+        case SensorKind_Voltage:
+            return ExchangeKind_Voltages;
+        case SensorKind_Fan:
+            return ExchangeKind_Fans;
+        case SensorKind_Temperature:
+            break;
+    }
+    return ExchangeKind_Temperatures;
+}

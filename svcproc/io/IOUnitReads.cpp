@@ -108,39 +108,48 @@ void CIOUnit::ReadTemperatures() {
 
 void CIOUnit::ReadSensors(SENSOR_KIND kind) {
     const KindRules& rules = RulesOf(kind);
+    const SVCP_EXCHANGE_KIND exchange = ExchangeOf(kind);
     LogQuick(kLogCall, rules.readLine);
     SvcpPacket packet;
+    m_Counters.Tried(exchange);
     if (!Exchange(rules.command, false, packet) || !IsReadResponseAcceptable(packet)) {
+        m_Counters.Failed(exchange);
         return;
     }
+    bool accepted = false;
     switch (kind) {
         case SensorKind_Voltage:
-            UpdateVoltages(packet);
+            accepted = UpdateVoltages(packet);
             break;
         case SensorKind_Fan:
-            UpdateFans(packet);
+            accepted = UpdateFans(packet);
             break;
         case SensorKind_Temperature:
-            UpdateTemperatures(packet);
+            accepted = UpdateTemperatures(packet);
             break;
+    }
+    if (accepted) {
+        m_Counters.Accepted(exchange, GetTickCount());
+    } else {
+        m_Counters.Failed(exchange);
     }
 }
 
-void CIOUnit::UpdateVoltages(const SvcpPacket& packet) {
-    UpdateSensors(SensorKind_Voltage, packet);
+bool CIOUnit::UpdateVoltages(const SvcpPacket& packet) {
+    return UpdateSensors(SensorKind_Voltage, packet);
 }
-void CIOUnit::UpdateFans(const SvcpPacket& packet) {
-    UpdateSensors(SensorKind_Fan, packet);
+bool CIOUnit::UpdateFans(const SvcpPacket& packet) {
+    return UpdateSensors(SensorKind_Fan, packet);
 }
-void CIOUnit::UpdateTemperatures(const SvcpPacket& packet) {
-    UpdateSensors(SensorKind_Temperature, packet);
+bool CIOUnit::UpdateTemperatures(const SvcpPacket& packet) {
+    return UpdateSensors(SensorKind_Temperature, packet);
 }
 
-void CIOUnit::UpdateSensors(SENSOR_KIND kind, const SvcpPacket& packet) {
+bool CIOUnit::UpdateSensors(SENSOR_KIND kind, const SvcpPacket& packet) {
     const KindRules& rules = RulesOf(kind);
     if (packet.m_byResponseType != rules.command) {
         Log(kLogError, rules.wrongTypeLine, static_cast<unsigned>(packet.m_byResponseType));
-        return;
+        return false;
     }
     CSensorMap& map = MapOf(kind);
     const int length = packet.m_byResponseLength;  // 2..63 after the check
@@ -164,22 +173,26 @@ void CIOUnit::UpdateSensors(SENSOR_KIND kind, const SvcpPacket& packet) {
         map.UpdateReading(static_cast<unsigned short>(i), static_cast<LONG>(raw) * rules.scale);
     }
     map.m_dwLastUpdate.store(GetTickCount());
+    return true;
 }
 
 void CIOUnit::ReadLeds() {
     LogQuick(kLogCall, "CIOUnit::ReadLeds");
     SvcpPacket packet;
-    if (!Exchange(kSvcpReadLeds, false, packet) || !IsReadResponseAcceptable(packet)) {
+    m_Counters.Tried(ExchangeKind_Leds);
+    if (!Exchange(kSvcpReadLeds, false, packet) || !IsReadResponseAcceptable(packet) ||
+        !UpdateLeds(packet)) {
+        m_Counters.Failed(ExchangeKind_Leds);
         return;
     }
-    UpdateLeds(packet);
+    m_Counters.Accepted(ExchangeKind_Leds, GetTickCount());
 }
 
-void CIOUnit::UpdateLeds(const SvcpPacket& packet) {
+bool CIOUnit::UpdateLeds(const SvcpPacket& packet) {
     if (packet.m_byResponseType != kSvcpReadLeds) {
         Log(kLogError, "CIOUnit::UpdateLeds - Type 0x%02x not LED",
             static_cast<unsigned>(packet.m_byResponseType));
-        return;
+        return false;
     }
     if (packet.m_byResponseLength != 4 && packet.m_byResponseCount != 5) {
         Log(kLogTrace,
@@ -191,4 +204,5 @@ void CIOUnit::UpdateLeds(const SvcpPacket& packet) {
     SvcpReadBE16(packet, kSvcpResponseDataOffset, &states);
     m_pCache->m_LedMap.UpdateStates(states);
     m_pCache->m_LedMap.m_dwLastUpdate.store(GetTickCount());
+    return true;
 }

@@ -30,7 +30,8 @@ CPollingThread::CPollingThread()
       m_hThread(INVALID_HANDLE_VALUE),
       m_hStopEvent(INVALID_HANDLE_VALUE),
       m_hRunEvent(INVALID_HANDLE_VALUE),
-      m_hFinishedEvent(INVALID_HANDLE_VALUE) {
+      m_hFinishedEvent(INVALID_HANDLE_VALUE),
+      m_bPolling(false) {
     LogQuick(kLogTrace, "CPollingThread Constructed");
 }
 
@@ -102,6 +103,7 @@ void CPollingThread::Run() {
         return;
     }
     SetEvent(m_hRunEvent);
+    m_bPolling.store(true, std::memory_order_release);
 }
 
 void CPollingThread::Terminate() {
@@ -110,6 +112,7 @@ void CPollingThread::Terminate() {
         LogQuick(kLogError, "CPollingThread::Terminate - Thread not started");
         return;
     }
+    m_bPolling.store(false, std::memory_order_release);
     ResetEvent(m_hRunEvent);
     SetEvent(m_hStopEvent);
     if (m_hThread != INVALID_HANDLE_VALUE) {

@@ -7,6 +7,8 @@
 // (Terminate waits for it). Listener callbacks run on the polling thread.
 #pragma once
 
+#include <atomic>
+
 #include "platform.h"
 
 class CIOUnit;
@@ -30,6 +32,8 @@ public:
     void Terminate();
     // True between a successful Initialise and Terminate.
     bool IsStarted() const { return m_bStarted; }
+    // True between Run on a started thread and Terminate; any thread.
+    bool IsPolling() const { return m_bPolling.load(std::memory_order_acquire); }
 
 private:
     static unsigned __stdcall ThreadProcedure(void* self);
@@ -42,4 +46,5 @@ private:
     HANDLE m_hStopEvent;
     HANDLE m_hRunEvent;
     HANDLE m_hFinishedEvent;  // set by the thread procedure as its last act
+    std::atomic<bool> m_bPolling;
 };

@@ -1,6 +1,7 @@
 # Sources of this subsystem, appended to the library core.
 list(APPEND SVCPROC_CORE_SOURCES
   io/DriverChannel.cpp
+  io/ExchangeCounters.cpp
   io/IOUnit.cpp
   io/IOUnitAlerts.cpp
   io/IOUnitKinds.cpp

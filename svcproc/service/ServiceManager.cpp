@@ -123,3 +123,7 @@ void CServiceManager::UnregisterSensorStateListener(ISensorStateListener* listen
     m_Processor.UnregisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceManager::UnregisterSensorStateListener exit");
 }
+
+SERVICE_CODE CServiceManager::GetServiceProcessorStatus(CServiceProcessorStatus& status) const {
+    return m_Processor.GetServiceProcessorStatus(status);
+}

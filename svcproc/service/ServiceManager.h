@@ -34,6 +34,9 @@ public:
     SERVICE_CODE ReadLed(unsigned long handle, CLedReading& reading);
     void RegisterSensorStateListener(ISensorStateListener* listener);
     void UnregisterSensorStateListener(ISensorStateListener* listener);
+    // The link status (an extension the operations above do not use); 0.
+    // Writes no log line.
+    SERVICE_CODE GetServiceProcessorStatus(CServiceProcessorStatus& status) const;
 
 private:
     unsigned InitFlag() const { return m_bInit.load(std::memory_order_acquire) ? 1u : 0u; }

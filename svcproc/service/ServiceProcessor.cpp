@@ -161,3 +161,10 @@ void CServiceProcessor::UnregisterSensorStateListener(ISensorStateListener* list
     m_IOUnit.UnregisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceProcessor::UnregisterSensorStateListener exit");
 }
+
+// No log lines: a status may be taken often, and it touches nothing the
+// operations above log about.
+SERVICE_CODE CServiceProcessor::GetServiceProcessorStatus(CServiceProcessorStatus& status) const {
+    m_IOUnit.GetServiceProcessorStatus(status);
+    return ServiceCode_Success;
+}

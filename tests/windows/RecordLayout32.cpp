@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "svcproc/api/ServiceApi.h"
+#include "svcproc/api/ServiceProcessorStatus.h"
 
 static_assert(sizeof(void*) == 4, "this check is for the 32-bit build");
 static_assert(sizeof(wchar_t) == 2 && sizeof(long) == 4, "Windows data model");
@@ -56,3 +57,16 @@ static_assert(sizeof(CSensorHandleList) == 12 && sizeof(CLedHandleList) == 12);
 
 // One pointer: the virtual table.
 static_assert(sizeof(ISensorStateListener) == 4);
+
+// The link-status extension. Its 64-bit counters are 8-aligned, as in every
+// Windows compiler's layout.
+static_assert(sizeof(CExchangeStatus) == 32 && alignof(CExchangeStatus) == 8);
+static_assert(offsetof(CExchangeStatus, Tried) == 0);
+static_assert(offsetof(CExchangeStatus, Failed) == 8);
+static_assert(offsetof(CExchangeStatus, ConsecutiveFailures) == 16);
+static_assert(offsetof(CExchangeStatus, LastResponseTick) == 20);
+static_assert(offsetof(CExchangeStatus, HasResponded) == 24);
+static_assert(sizeof(CServiceProcessorStatus) == 168 && alignof(CServiceProcessorStatus) == 8);
+static_assert(offsetof(CServiceProcessorStatus, Exchanges) == 0);
+static_assert(offsetof(CServiceProcessorStatus, PollingThreadRunning) == 160);
+static_assert(offsetof(CServiceProcessorStatus, CurrentTick) == 164);

@@ -37,6 +37,8 @@ LoadedLibrary::LoadedLibrary() {
             RegisterSensorStateListener);
     Resolve(m_pModule, "_ZN10ServiceApi29UnregisterSensorStateListenerEP20ISensorStateListener",
             UnregisterSensorStateListener);
+    Resolve(m_pModule, "_ZN10ServiceApi25GetServiceProcessorStatusER23CServiceProcessorStatus",
+            GetServiceProcessorStatus);
 }
 
 LoadedLibrary::~LoadedLibrary() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "svcproc/api/ServiceApi.h"
+#include "svcproc/api/ServiceProcessorStatus.h"
 
 class LoadedLibrary {
 public:
@@ -28,6 +29,8 @@ public:
     SERVICE_CODE (*ReadLed)(unsigned long, CLedReading&) = nullptr;
     void (*RegisterSensorStateListener)(ISensorStateListener*) = nullptr;
     void (*UnregisterSensorStateListener)(ISensorStateListener*) = nullptr;
+    // The link-status extension.
+    SERVICE_CODE (*GetServiceProcessorStatus)(CServiceProcessorStatus&) = nullptr;
 
 private:
     void* m_pModule = nullptr;
