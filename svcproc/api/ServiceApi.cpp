@@ -2,6 +2,8 @@
 // the service manager, log the result.
 #include "svcproc/api/ServiceApi.h"
 
+#include <new>
+
 #include "svcproc/api/ModuleState.h"
 #include "svcproc/logging/Log.h"
 #include "svcproc/service/ServiceManager.h"
@@ -12,6 +14,11 @@ unsigned InitFlag() {
     return bInit.load(std::memory_order_acquire) ? 1u : 0u;
 }
 
+// Allocation failures are the only exceptions below this layer; each function
+// turns one into a refusal with its own level-1 line, so nothing is thrown
+// into the application.
+constexpr SERVICE_CODE kOutOfMemory = ServiceCode_SmbiosInventoryFailed;
+
 }  // namespace
 
 namespace ServiceApi {
@@ -21,7 +28,13 @@ SERVICE_CODE InitialiseServiceDriver() {
     Log(kLogCall, "API: InitialiseServiceDriver, bInit=%x", InitFlag());
     SERVICE_CODE result = ServiceCode_Success;
     if (!bInit.load(std::memory_order_acquire)) {
-        result = TheServiceManager().Initialise();
+        try {
+            result = TheServiceManager().Initialise();
+        } catch (const std::bad_alloc&) {
+            // The inventory could not be built; a later call starts again.
+            LogQuick(kLogError, "API: InitialiseServiceDriver - out of memory");
+            result = kOutOfMemory;
+        }
         if (result == ServiceCode_Success) {
             bInit.store(true, std::memory_order_release);
         }
@@ -34,8 +47,15 @@ SERVICE_CODE InitialiseServiceDriver() {
 SERVICE_CODE EnumerateSensorHandles(CSensorHandleList& handles) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: EnumerateSensorHandles(0x%08x), bInit=%x", LogAddress(&handles), init);
-    const SERVICE_CODE result =
-        init ? TheServiceManager().EnumerateSensorHandles(handles) : ServiceCode_NotInitialised;
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = TheServiceManager().EnumerateSensorHandles(handles);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: EnumerateSensorHandles - out of memory");
+            result = kOutOfMemory;
+        }
+    }
     Log(kLogCall, "API: EnumerateSensorHandles exit, sscode=0x%x", static_cast<unsigned>(result));
     return result;
 }
@@ -43,8 +63,15 @@ SERVICE_CODE EnumerateSensorHandles(CSensorHandleList& handles) {
 SERVICE_CODE EnumerateLedHandles(CLedHandleList& handles) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: EnumerateLedHandles(0x%08x), bInit=%x", LogAddress(&handles), init);
-    const SERVICE_CODE result =
-        init ? TheServiceManager().EnumerateLedHandles(handles) : ServiceCode_NotInitialised;
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = TheServiceManager().EnumerateLedHandles(handles);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: EnumerateLedHandles - out of memory");
+            result = kOutOfMemory;
+        }
+    }
     Log(kLogCall, "API: EnumerateLedHandles exit, sscode=0x%x", static_cast<unsigned>(result));
     return result;
 }
@@ -53,8 +80,15 @@ SERVICE_CODE GetSensorInformation(unsigned long handle, CSensorInformation& info
     const unsigned init = InitFlag();
     Log(kLogCall, "API: GetSensorInformation(0x%08x,0x%08x), bInit=%x",
         static_cast<unsigned>(handle), LogAddress(&information), init);
-    const SERVICE_CODE result = init ? TheServiceManager().GetSensorInformation(handle, information)
-                                     : ServiceCode_NotInitialised;
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = TheServiceManager().GetSensorInformation(handle, information);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: GetSensorInformation - out of memory");
+            result = kOutOfMemory;
+        }
+    }
     Log(kLogCall, "API: GetSensorInformation exit, sscode=0x%x", static_cast<unsigned>(result));
     return result;
 }
@@ -63,8 +97,15 @@ SERVICE_CODE GetLedInformation(unsigned long handle, CLedInformation& informatio
     const unsigned init = InitFlag();
     Log(kLogCall, "API: GetLedInformation(0x%08x,0x%08x), bInit=%x", static_cast<unsigned>(handle),
         LogAddress(&information), init);
-    const SERVICE_CODE result = init ? TheServiceManager().GetLedInformation(handle, information)
-                                     : ServiceCode_NotInitialised;
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = TheServiceManager().GetLedInformation(handle, information);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: GetLedInformation - out of memory");
+            result = kOutOfMemory;
+        }
+    }
     Log(kLogCall, "API: GetLedInformation exit, sscode=0x%x", static_cast<unsigned>(result));
     return result;
 }
@@ -73,8 +114,15 @@ SERVICE_CODE ReadSensor(unsigned long handle, CSensorReading& reading) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: ReadSensor(0x%08x,0x%08x), bInit=%x", static_cast<unsigned>(handle),
         LogAddress(&reading), init);
-    const SERVICE_CODE result =
-        init ? TheServiceManager().ReadSensor(handle, reading) : ServiceCode_NotInitialised;
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = TheServiceManager().ReadSensor(handle, reading);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: ReadSensor - out of memory");
+            result = kOutOfMemory;
+        }
+    }
     Log(kLogCall, "API: ReadSensor exit, sscode=0x%x", static_cast<unsigned>(result));
     return result;
 }
@@ -83,8 +131,15 @@ SERVICE_CODE ReadLed(unsigned long handle, CLedReading& reading) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: ReadLed(0x%08x,0x%08x), bInit=%x", static_cast<unsigned>(handle),
         LogAddress(&reading), init);
-    const SERVICE_CODE result =
-        init ? TheServiceManager().ReadLed(handle, reading) : ServiceCode_NotInitialised;
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = TheServiceManager().ReadLed(handle, reading);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: ReadLed - out of memory");
+            result = kOutOfMemory;
+        }
+    }
     Log(kLogCall, "API: ReadLed exit, sscode=0x%x", static_cast<unsigned>(result));
     return result;
 }
@@ -96,7 +151,11 @@ void RegisterSensorStateListener(ISensorStateListener* listener) {
         return;
     }
     if (init) {
-        TheServiceManager().RegisterSensorStateListener(listener);
+        try {
+            TheServiceManager().RegisterSensorStateListener(listener);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: RegisterSensorStateListener - out of memory");
+        }
     }
     LogQuick(kLogCall, "API: RegisterSensorStateListener exit");
 }
@@ -109,7 +168,11 @@ void UnregisterSensorStateListener(ISensorStateListener* listener) {
         return;
     }
     if (init) {
-        TheServiceManager().UnregisterSensorStateListener(listener);
+        try {
+            TheServiceManager().UnregisterSensorStateListener(listener);
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, "API: UnregisterSensorStateListener - out of memory");
+        }
     }
     LogQuick(kLogCall, "API: UnregisterSensorStateListener exit");
 }

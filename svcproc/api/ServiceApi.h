@@ -7,7 +7,25 @@
 // Every function logs through the logging library and never throws. Every
 // function with a result returns ServiceCode_NotInitialised until an
 // InitialiseServiceDriver has succeeded; on any result other than
-// ServiceCode_Success the caller's record or list is left as it was.
+// ServiceCode_Success the caller's record or list is left as it was, except
+// as said below for an allocation failure.
+//
+// Out of memory: when memory cannot be allocated inside a call, the call is
+// refused with the level-1 line "API: <function> - out of memory" (for
+// example "API: ReadSensor - out of memory"), and nothing else changes:
+//   - functions with a result return ServiceCode_SmbiosInventoryFailed (3):
+//     the inventory, or the copy of it the call makes, could not be built
+//     in memory. The call may be repeated; a failed InitialiseServiceDriver
+//     starts again from the beginning.
+//   - EnumerateSensorHandles and EnumerateLedHandles leave the list as it
+//     was. GetSensorInformation and GetLedInformation may leave the record
+//     partly overwritten (its texts are copied one by one): use it only after
+//     ServiceCode_Success.
+//   - RegisterSensorStateListener registers nothing; the listener will not be
+//     called. UnregisterSensorStateListener allocates nothing.
+//   - ReadSensor and ReadLed allocate nothing in the library itself.
+// Alerts are processed and delivered without allocating, so a shortage of
+// memory never loses an alert or ends the polling thread.
 #pragma once
 
 #include "svcproc/api/ISensorStateListener.h"

@@ -1,7 +1,5 @@
 // Alerts: the poll, the comparison of each kind's mask with the last one,
 // the cache writes and the listener calls.
-#include <string>
-
 #include "svcproc/api/SensorHandle.h"
 #include "svcproc/cache/DataCache.h"
 #include "svcproc/io/IOUnitKinds.h"
@@ -32,6 +30,19 @@ STATE_CHANGE Classify(int index, uint16_t newMask, uint16_t oldMask) {
     }
     return (newMask & bit) != 0 ? StateChange_Asserted : StateChange_Deasserted;
 }
+
+// The per-sensor trace lines, whole: composing prefix and name at run time
+// would allocate on the polling thread for every sensor of every alert, even
+// with the lines filtered out. Rows by kind, columns by change.
+const char* const kTraceLines[3][3] = {
+    {"ProcessVoltageAlerts - StateChange_Unchanged", "ProcessVoltageAlerts - StateChange_Asserted",
+     "ProcessVoltageAlerts - StateChange_Deasserted"},
+    {"ProcessFanAlerts - StateChange_Unchanged", "ProcessFanAlerts - StateChange_Asserted",
+     "ProcessFanAlerts - StateChange_Deasserted"},
+    {"ProcessTemperatureAlerts - StateChange_Unchanged",
+     "ProcessTemperatureAlerts - StateChange_Asserted",
+     "ProcessTemperatureAlerts - StateChange_Deasserted"},
+};
 
 void LogFormat(_LOG_LEVEL level, const char* format, int first, int second) {
     Log(level, format, first, second);
@@ -110,7 +121,7 @@ bool CIOUnit::ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet) {
     const uint16_t oldMask = map.m_wLastAlertBits.load();
     map.m_wLastAlertBits.store(newMask);
 
-    const std::string prefix = rules.tracePrefix;
+    const char* const* traceLines = kTraceLines[kind];
     auto fire = [&](unsigned short index, unsigned long state, unsigned long reading) {
         switch (kind) {
             case SensorKind_Voltage:
@@ -138,16 +149,16 @@ bool CIOUnit::ProcessSensorAlerts(SENSOR_KIND kind, const SvcpPacket& packet) {
         const LONG cached = static_cast<LONG>(raw) * rules.scale;
         switch (Classify(i, newMask, oldMask)) {
             case StateChange_Unchanged:
-                LogQuick(kLogCall, (prefix + "StateChange_Unchanged").c_str());
+                LogQuick(kLogCall, traceLines[0]);
                 map.UpdateReading(index, cached);
                 break;
             case StateChange_Asserted:
-                LogQuick(kLogCall, (prefix + "StateChange_Asserted").c_str());
+                LogQuick(kLogCall, traceLines[1]);
                 map.UpdateState(index, 1, cached);
                 fire(index, 1, raw);
                 break;
             case StateChange_Deasserted:
-                LogQuick(kLogCall, (prefix + "StateChange_Deasserted").c_str());
+                LogQuick(kLogCall, traceLines[2]);
                 map.UpdateState(index, 0, cached);
                 fire(index, 0, raw);
                 break;
