@@ -36,6 +36,7 @@ function(svcp_check_api_symbols symbols extraAllowed extraRequired unexpectedVar
   set(allowed
     "^ServiceApi::(${SVCP_API_FUNCTIONS})\\("
     "^((typeinfo|typeinfo name|vtable) for )?(${SVCP_API_CLASSES})(::|$)"
+    "^(${svcp_c_api_pattern})$"
     ${extraAllowed})
   set(unexpected "")
   foreach(symbol IN LISTS symbols)
@@ -60,3 +61,12 @@ function(svcp_check_api_symbols symbols extraAllowed extraRequired unexpectedVar
   set(${unexpectedVar} "${unexpected}" PARENT_SCOPE)
   set(${missingVar} "${missing}" PARENT_SCOPE)
 endfunction()
+
+# The C interface (svcproc_c.h): undecorated names.
+set(SVCP_C_API_FUNCTIONS
+  SvcpGetApiVersion SvcpInitialiseServiceDriver SvcpEnumerateSensorHandles SvcpEnumerateLedHandles
+  SvcpGetSensorInformation SvcpGetSensorPossibleState SvcpGetLedInformation SvcpReadSensor
+  SvcpReadLed SvcpRegisterSensorStateListener SvcpUnregisterSensorStateListener SvcpResultName
+  SvcpResultMeaning)
+list(APPEND SVCP_API_REQUIRED ${SVCP_C_API_FUNCTIONS})
+list(JOIN SVCP_C_API_FUNCTIONS "|" svcp_c_api_pattern)

@@ -9,6 +9,8 @@ packages=(
   nlohmann-json3-dev                             # the simulator's machine files
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   dmidecode                                      # independent SMBIOS decoder for table tests
+  dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps
+  python3-pytest python3-setuptools python3-wheel python3-pip   # the Python binding's tests and pip install
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

@@ -1,5 +1,6 @@
 // How an application uses svcproc: initialise, list, describe, read, listen.
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -7,18 +8,25 @@
 #include "svcproc/api/ServiceApi.h"
 
 // Called on the library's polling thread whenever a sensor's alert changes.
+// The reading that comes with an alert is the service processor's own: for
+// voltages and temperatures ReadSensor reports ten times it.
 class PrintingListener : public ISensorStateListener {
 public:
     void OnSensorStateChange(unsigned long handle, unsigned long state,
                              unsigned long reading) override {
-        std::printf("alert: sensor 0x%05lx is %s (raw reading %lu)\n", handle,
-                    state ? "Critical" : "Ok", reading);
+        const unsigned long scale = ServiceApi::HandleKind(handle) == HandleKind_Fan ? 1 : 10;
+        std::printf("alert: sensor 0x%05lx is %s (reading %lu, as ReadSensor gives it)\n", handle,
+                    state ? "Critical" : "Ok", reading * scale);
         std::fflush(stdout);
     }
 };
 
 int main(int argc, char** argv) {
     const int listenSeconds = argc > 1 ? std::atoi(argv[1]) : 5;
+    // Descriptions are wide strings: %ls converts them to the locale's
+    // multibyte text, which in the default "C" locale stops at the first
+    // character outside ASCII.
+    std::setlocale(LC_ALL, "");
 
     const SERVICE_CODE started = ServiceApi::InitialiseServiceDriver();
     if (started != ServiceCode_Success) {
@@ -26,6 +34,9 @@ int main(int argc, char** argv) {
         return started;
     }
 
+    // The library appends to a handle list and never empties it: one list
+    // can collect the handles of several calls, and a list used twice holds
+    // every handle twice.
     CSensorHandleList sensors;
     ServiceApi::EnumerateSensorHandles(sensors);
     for (unsigned long handle : sensors) {

@@ -1,0 +1,281 @@
+"""svcproc: hardware health from the service processor, for Python.
+
+    machine = ServiceProcessor()            # loads and starts the library
+    for sensor in machine.sensors():
+        print(sensor.description, sensor.read().value, sensor.units)
+    token = machine.add_listener(lambda alert: print(alert))
+    ...
+    machine.remove_listener(token)
+
+Values are in base units (volts, revolutions per minute, degrees Celsius);
+limits and thresholds SMBIOS does not give are None. Every failure of the
+library raises ServiceError (or a subclass) carrying the result code, its
+name and its meaning.
+
+Listeners are called on the library's polling thread, one at a time; one
+that touches data other threads use must lock it. They may add and remove
+listeners. The library is process-wide: every ServiceProcessor of a process
+shares one start-up and one set of sensors.
+"""
+
+import ctypes
+import enum
+import threading
+from typing import Callable, List, NamedTuple, Optional
+
+from . import _native
+
+__all__ = [
+    "Alert", "Led", "NotInitialisedError", "InvalidHandleError", "Reading", "Sensor",
+    "SensorKind", "SensorState", "ServiceError", "ServiceProcessor",
+]
+__version__ = "2.1.0"
+
+
+class ServiceError(Exception):
+    """A result other than success: code, name ("InvalidHandle") and
+    meaning (one line)."""
+
+    def __init__(self, code: int, name: str, meaning: str):
+        super().__init__("%s (%d): %s" % (name, code, meaning))
+        self.code = code
+        self.name = name
+        self.meaning = meaning
+
+
+class NotInitialisedError(ServiceError):
+    """The library has not been started up."""
+
+
+class InvalidHandleError(ServiceError):
+    """The handle names no sensor or LED of that kind."""
+
+
+_ERRORS = {_native.NOT_INITIALISED: NotInitialisedError, _native.INVALID_HANDLE: InvalidHandleError}
+
+
+class SensorKind(enum.IntEnum):
+    VOLTAGE = 1
+    FAN = 2
+    TEMPERATURE = 3
+
+
+class SensorState(enum.IntEnum):
+    OK = 0
+    CRITICAL = 1
+
+
+# DMTF CIM base unit codes the library uses.
+_UNIT_SYMBOLS = {2: "\u00b0C", 5: "V", 19: "RPM"}
+
+
+class Reading(NamedTuple):
+    value: float  # in base units
+    raw: int  # as the library gives it, in the sensor's units (e.g. millivolts)
+    state: SensorState
+
+
+class Alert(NamedTuple):
+    sensor: "Sensor"
+    state: SensorState  # CRITICAL when asserted, OK when deasserted
+    raw: int  # the reading that came with the alert, unscaled
+    value: float  # that reading in base units
+
+
+class Sensor:
+    """One voltage, fan or temperature sensor, as described at start-up."""
+
+    def __init__(self, machine: "ServiceProcessor", handle: int,
+                 record: "_native.SensorInformationRecord", description: str, states: List[str]):
+        self._machine = machine
+        self.handle = handle
+        self.kind = SensorKind(handle >> 16)
+        self.description = description
+        self.possible_states = states
+        self.base_units = record.BaseUnits
+        self.unit_modifier = record.UnitModifier
+        self.units = _UNIT_SYMBOLS.get(record.BaseUnits, "unit %d" % record.BaseUnits)
+        self.sensor_type = record.SensorType
+        self.hysteresis = record.Hysteresis
+        self.accuracy_percent = (None if record.Accuracy == _native.VALUE_UNKNOWN
+                                 else record.Accuracy / 100.0)
+        self.resolution = self._scaled(ctypes.c_int32(record.Resolution).value)
+        self.nominal = self._scaled(record.NominalReading)
+        self.min_readable = self._scaled(record.MinReadable)
+        self.max_readable = self._scaled(record.MaxReadable)
+        self.lower_non_critical = self._scaled(record.LowerThresholdNonCritical)
+        self.lower_critical = self._scaled(record.LowerThresholdCritical)
+        self.lower_fatal = self._scaled(record.LowerThresholdFatal)
+        self.upper_non_critical = self._scaled(record.UpperThresholdNonCritical)
+        self.upper_critical = self._scaled(record.UpperThresholdCritical)
+        self.upper_fatal = self._scaled(record.UpperThresholdFatal)
+
+    def _scaled(self, raw: int) -> Optional[float]:
+        if raw == _native.VALUE_UNKNOWN:
+            return None
+        return raw * 10.0 ** self.unit_modifier
+
+    def read(self) -> Reading:
+        """The current reading, at most 500 ms old."""
+        record = _native.SensorReadingRecord()
+        self._machine._check(self._machine._lib.SvcpReadSensor(self.handle, ctypes.byref(record)))
+        return Reading(self._scaled(record.CurrentReading), record.CurrentReading,
+                       SensorState(record.CurrentState))
+
+    def alert_value(self, raw: int) -> float:
+        """An alert's raw reading in base units: the service processor sends
+        voltages and temperatures in tenths of the units ReadSensor gives."""
+        scale = 1 if self.kind == SensorKind.FAN else 10
+        return raw * scale * 10.0 ** self.unit_modifier
+
+    def __repr__(self):
+        return "Sensor(0x%05x, %s, %r)" % (self.handle, self.kind.name, self.description)
+
+
+class Led:
+    """One LED."""
+
+    def __init__(self, machine: "ServiceProcessor", handle: int,
+                 record: "_native.LedInformationRecord", description: str):
+        self._machine = machine
+        self.handle = handle
+        self.description = description
+        self.bit_map = record.BitMap
+        self.kind = record.Kind
+
+    def read(self) -> bool:
+        """True when the LED is on."""
+        record = _native.LedReadingRecord()
+        self._machine._check(self._machine._lib.SvcpReadLed(self.handle, ctypes.byref(record)))
+        return record.State == 1
+
+    def __repr__(self):
+        return "Led(0x%05x, %r)" % (self.handle, self.description)
+
+
+class ServiceProcessor:
+    """The library, loaded and started up. `library` is a path to it;
+    without one, $SVCPROC_LIBRARY, then the system's loader."""
+
+    def __init__(self, library: Optional[str] = None, start: bool = True):
+        self._lib = _native.load(library)
+        self._listeners = {}  # token -> (callback thunk, context)
+        self._retired = []  # thunks removed from inside a callback
+        self._lock = threading.Lock()
+        self._next_token = 1
+        self._delivering = threading.local()
+        self._sensors = None
+        if start:
+            self.start()
+
+    # Results.
+    def describe_result(self, code: int):
+        """(name, meaning) of a result code."""
+        return (self._lib.SvcpResultName(code).decode(), self._lib.SvcpResultMeaning(code).decode())
+
+    def _check(self, code: int) -> None:
+        if code != _native.SUCCESS:
+            name, meaning = self.describe_result(code)
+            raise _ERRORS.get(code, ServiceError)(code, name, meaning)
+
+    # Start-up and inventory.
+    def start(self) -> None:
+        """Starts the library up (again after a failure; nothing when it is
+        running)."""
+        self._check(self._lib.SvcpInitialiseServiceDriver())
+
+    @property
+    def api_version(self) -> int:
+        return self._lib.SvcpGetApiVersion()
+
+    def _handles(self, enumerate_function) -> List[int]:
+        count = ctypes.c_size_t(0)
+        self._check(enumerate_function(None, 0, ctypes.byref(count)))
+        handles = (_native.HANDLE * count.value)()
+        self._check(enumerate_function(handles, count.value, ctypes.byref(count)))
+        return list(handles[:count.value])
+
+    def _text(self, function, *arguments) -> str:
+        length = ctypes.c_size_t(0)
+        self._check(function(*arguments, None, 0, ctypes.byref(length)))
+        buffer = ctypes.create_string_buffer(length.value + 1)
+        self._check(function(*arguments, buffer, len(buffer), ctypes.byref(length)))
+        return buffer.value.decode("utf-8")
+
+    def sensor(self, handle: int) -> Sensor:
+        record = _native.SensorInformationRecord()
+        description = self._text(
+            lambda text, size, length: self._lib.SvcpGetSensorInformation(
+                handle, ctypes.byref(record), text, size, length))
+        states = [self._text(self._lib.SvcpGetSensorPossibleState, handle, state)
+                  for state in range(record.PossibleStateCount)]
+        return Sensor(self, handle, record, description, states)
+
+    def led(self, handle: int) -> Led:
+        record = _native.LedInformationRecord()
+        description = self._text(
+            lambda text, size, length: self._lib.SvcpGetLedInformation(
+                handle, ctypes.byref(record), text, size, length))
+        return Led(self, handle, record, description)
+
+    def sensors(self) -> List[Sensor]:
+        """Every sensor: voltages, fans, temperatures, by index within each."""
+        if self._sensors is None:
+            self._sensors = [self.sensor(handle)
+                             for handle in self._handles(self._lib.SvcpEnumerateSensorHandles)]
+        return list(self._sensors)
+
+    def leds(self) -> List[Led]:
+        return [self.led(handle) for handle in self._handles(self._lib.SvcpEnumerateLedHandles)]
+
+    # Listeners.
+    def add_listener(self, listener: Callable[[Alert], None]) -> int:
+        """Calls listener(Alert) on the library's polling thread at each
+        change of a sensor's alert state. Returns a token for
+        remove_listener. An exception the listener raises is printed and
+        dropped (it cannot cross into the library)."""
+        by_handle = {sensor.handle: sensor for sensor in self.sensors()}
+
+        def deliver(_context, handle, state, raw):
+            self._delivering.active = True
+            try:
+                sensor = by_handle.get(handle) or self.sensor(handle)
+                listener(Alert(sensor, SensorState(state), raw, sensor.alert_value(raw)))
+            finally:
+                self._delivering.active = False
+
+        thunk = _native.CALLBACK(deliver)
+        with self._lock:
+            token = self._next_token
+            self._next_token += 1
+        # The context only tells this process's registrations apart.
+        context = ctypes.c_void_p(token)
+        # Kept alive while registered: the library calls into it.
+        with self._lock:
+            self._listeners[token] = (thunk, context)
+        try:
+            self._check(self._lib.SvcpRegisterSensorStateListener(thunk, context))
+        except BaseException:
+            with self._lock:
+                del self._listeners[token]
+            raise
+        return token
+
+    def remove_listener(self, token: int) -> None:
+        """Stops the listener's calls. From any thread but the polling
+        thread it waits for a call in progress, so after it returns the
+        listener is not running; it must not be called holding a lock the
+        listener takes."""
+        with self._lock:
+            entry = self._listeners.pop(token, None)
+        if entry is None:
+            return
+        thunk, context = entry
+        self._check(self._lib.SvcpUnregisterSensorStateListener(thunk, context))
+        with self._lock:
+            if getattr(self._delivering, "active", False):
+                # This thread is inside a callback, maybe this thunk's: it
+                # stays alive until a removal elsewhere has waited it out.
+                self._retired.append(thunk)
+            else:
+                self._retired.clear()

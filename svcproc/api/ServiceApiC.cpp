@@ -1,0 +1,248 @@
+// The C interface: each function forwards to its ServiceApi function and
+// converts the records. Nothing crosses it as an exception: the only ones
+// the library raises are allocation failures, which become
+// SVCP_OUT_OF_MEMORY.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "svcproc/api/CListenerRegistry.h"
+#include "svcproc/api/ModuleState.h"
+#include "svcproc/api/ServiceApi.h"
+#include "svcproc/api/ServiceCodeText.h"
+#include "svcproc/api/Utf8Text.h"
+#include "svcproc/api/svcproc_c.h"
+
+static_assert(sizeof(SVCP_UINT32) == 4 && sizeof(SVCP_INT32) == 4, "32-bit record fields");
+static_assert(sizeof(SVCP_SENSOR_INFORMATION) == 72, "no padding");
+static_assert(sizeof(SVCP_LED_INFORMATION) == 8 && sizeof(SVCP_SENSOR_READING) == 8 &&
+                  sizeof(SVCP_LED_READING) == 4,
+              "no padding");
+
+namespace {
+
+template <typename Call>
+SVCP_RESULT Guarded(Call call) noexcept {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return SVCP_OUT_OF_MEMORY;
+    } catch (...) {
+        // Nothing else is thrown inside the library; should it ever be,
+        // the caller still gets a result rather than a crash.
+        return SVCP_OUT_OF_MEMORY;
+    }
+}
+
+SVCP_RESULT ToResult(SERVICE_CODE code) {
+    return static_cast<SVCP_RESULT>(code);
+}
+
+template <typename List>
+SVCP_RESULT CopyHandles(SERVICE_CODE (*enumerate)(List&), SVCP_HANDLE* handles, size_t capacity,
+                        size_t* count) {
+    if (count == nullptr) {
+        return SVCP_INVALID_ARGUMENT;
+    }
+    List list;
+    const SERVICE_CODE result = enumerate(list);
+    if (result != ServiceCode_Success) {
+        return ToResult(result);
+    }
+    *count = list.size();
+    if (handles == nullptr) {
+        return SVCP_SUCCESS;
+    }
+    if (capacity < list.size()) {
+        return SVCP_BUFFER_TOO_SMALL;
+    }
+    for (unsigned long handle : list) {
+        *handles++ = static_cast<SVCP_HANDLE>(handle);
+    }
+    return SVCP_SUCCESS;
+}
+
+void Convert(const CSensorInformation& from, SVCP_SENSOR_INFORMATION& to) {
+    to.Accuracy = from.Accuracy;
+    to.BaseUnits = from.BaseUnits;
+    to.Hysteresis = from.Hysteresis;
+    to.IsLinear = from.IsLinear ? 1u : 0u;
+    to.LowerThresholdCritical = from.LowerThresholdCritical;
+    to.LowerThresholdFatal = from.LowerThresholdFatal;
+    to.LowerThresholdNonCritical = from.LowerThresholdNonCritical;
+    to.MaxReadable = from.MaxReadable;
+    to.MinReadable = from.MinReadable;
+    to.NominalReading = from.NominalReading;
+    to.RateUnits = from.RateUnits;
+    to.Resolution = from.Resolution;
+    to.SensorType = from.SensorType;
+    to.UnitModifier = from.UnitModifier;
+    to.UpperThresholdCritical = from.UpperThresholdCritical;
+    to.UpperThresholdFatal = from.UpperThresholdFatal;
+    to.UpperThresholdNonCritical = from.UpperThresholdNonCritical;
+    to.PossibleStateCount = static_cast<SVCP_UINT32>(from.PossibleStates.size());
+}
+
+bool Initialised() {
+    return bInit.load(std::memory_order_acquire);
+}
+
+}  // namespace
+
+extern "C" {
+
+SVCP_UINT32 SVCP_CALL SvcpGetApiVersion(void) {
+    return SVCP_C_API_VERSION;
+}
+
+SVCP_RESULT SVCP_CALL SvcpInitialiseServiceDriver(void) {
+    return Guarded([] { return ToResult(ServiceApi::InitialiseServiceDriver()); });
+}
+
+SVCP_RESULT SVCP_CALL SvcpEnumerateSensorHandles(SVCP_HANDLE* handles, size_t capacity,
+                                                 size_t* count) {
+    return Guarded([&] {
+        return CopyHandles<CSensorHandleList>(ServiceApi::EnumerateSensorHandles, handles, capacity,
+                                              count);
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpEnumerateLedHandles(SVCP_HANDLE* handles, size_t capacity,
+                                              size_t* count) {
+    return Guarded([&] {
+        return CopyHandles<CLedHandleList>(ServiceApi::EnumerateLedHandles, handles, capacity,
+                                           count);
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpGetSensorInformation(SVCP_HANDLE handle,
+                                               SVCP_SENSOR_INFORMATION* information,
+                                               char* description, size_t descriptionSize,
+                                               size_t* descriptionLength) {
+    return Guarded([&] {
+        if (information == nullptr) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        CSensorInformation record;
+        const SERVICE_CODE result = ServiceApi::GetSensorInformation(handle, record);
+        if (result != ServiceCode_Success) {
+            return ToResult(result);
+        }
+        if (!CopyText(WideToUtf8(record.Description), description, descriptionSize,
+                      descriptionLength)) {
+            return SVCP_BUFFER_TOO_SMALL;
+        }
+        Convert(record, *information);
+        return SVCP_SUCCESS;
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpGetSensorPossibleState(SVCP_HANDLE handle, SVCP_UINT32 state, char* text,
+                                                 size_t textSize, size_t* textLength) {
+    return Guarded([&] {
+        CSensorInformation record;
+        const SERVICE_CODE result = ServiceApi::GetSensorInformation(handle, record);
+        if (result != ServiceCode_Success) {
+            return ToResult(result);
+        }
+        if (state >= record.PossibleStates.size()) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        if (!CopyText(WideToUtf8(record.PossibleStates[state]), text, textSize, textLength)) {
+            return SVCP_BUFFER_TOO_SMALL;
+        }
+        return SVCP_SUCCESS;
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpGetLedInformation(SVCP_HANDLE handle, SVCP_LED_INFORMATION* information,
+                                            char* description, size_t descriptionSize,
+                                            size_t* descriptionLength) {
+    return Guarded([&] {
+        if (information == nullptr) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        CLedInformation record;
+        const SERVICE_CODE result = ServiceApi::GetLedInformation(handle, record);
+        if (result != ServiceCode_Success) {
+            return ToResult(result);
+        }
+        if (!CopyText(WideToUtf8(record.Description), description, descriptionSize,
+                      descriptionLength)) {
+            return SVCP_BUFFER_TOO_SMALL;
+        }
+        information->Kind = record.Kind;
+        information->BitMap = record.BitMap;
+        return SVCP_SUCCESS;
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpReadSensor(SVCP_HANDLE handle, SVCP_SENSOR_READING* reading) {
+    return Guarded([&] {
+        if (reading == nullptr) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        CSensorReading record{};
+        const SERVICE_CODE result = ServiceApi::ReadSensor(handle, record);
+        if (result == ServiceCode_Success) {
+            reading->CurrentReading = record.CurrentReading;
+            reading->CurrentState = record.CurrentState;
+        }
+        return ToResult(result);
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpReadLed(SVCP_HANDLE handle, SVCP_LED_READING* reading) {
+    return Guarded([&] {
+        if (reading == nullptr) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        CLedReading record{};
+        const SERVICE_CODE result = ServiceApi::ReadLed(handle, record);
+        if (result == ServiceCode_Success) {
+            reading->State = record.State;
+        }
+        return ToResult(result);
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpRegisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
+                                                      void* context) {
+    return Guarded([&] {
+        if (callback == nullptr) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        // Before start-up the C++ interface ignores a registration; an
+        // adapter kept here for it would never be called.
+        if (!Initialised()) {
+            return SVCP_NOT_INITIALISED;
+        }
+        return CListenerRegistry::Instance().Register(callback, context);
+    });
+}
+
+SVCP_RESULT SVCP_CALL SvcpUnregisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
+                                                        void* context) {
+    return Guarded([&] {
+        if (callback == nullptr) {
+            return SVCP_INVALID_ARGUMENT;
+        }
+        if (!Initialised()) {
+            return SVCP_NOT_INITIALISED;
+        }
+        CListenerRegistry::Instance().Unregister(callback, context);
+        return SVCP_SUCCESS;
+    });
+}
+
+const char* SVCP_CALL SvcpResultName(SVCP_RESULT result) {
+    return result < 0 ? ServiceApi::ServiceCodeName(~0ul)
+                      : ServiceApi::ServiceCodeName(static_cast<unsigned long>(result));
+}
+
+const char* SVCP_CALL SvcpResultMeaning(SVCP_RESULT result) {
+    return result < 0 ? ServiceApi::ServiceCodeMeaning(~0ul)
+                      : ServiceApi::ServiceCodeMeaning(static_cast<unsigned long>(result));
+}
+
+}  // extern "C"
