@@ -1,22 +1,20 @@
 #include "MachineParser.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <map>
-#include <sstream>
+#include <new>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
 #include "JsonLineIndex.h"
+#include "RegularFile.h"
 #include "SteadyReading.h"
 
 namespace svcpsim {
@@ -24,9 +22,6 @@ namespace {
 
 using nlohmann::json;
 
-// Larger than any SMBIOS table a machine has; a guard against reading a
-// wrong file whole.
-constexpr size_t kMaxTableSize = 4u << 20;
 constexpr double kMaxSeconds = 1e6;
 constexpr uint16_t kMaxWord =
     0x7FFF;  // 0x8000 means unknown; above it the library sees a huge value
@@ -42,9 +37,44 @@ struct At {
     std::string pointer;
 };
 
+// A value as a message shows it: a scalar as written, cut to about 40
+// characters; a container by what it is (never the whole of it).
 std::string Shown(const json& value) {
-    std::string text = value.dump();
-    return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+    constexpr size_t kShown = 40;
+    if (value.is_object()) {
+        return value.empty() ? "{}" : "an object";
+    }
+    if (value.is_array()) {
+        return value.empty() ? "[]" : "an array";
+    }
+    if (!value.is_string()) {
+        return value.dump();
+    }
+    const std::string& text = value.get_ref<const std::string&>();
+    if (text.size() <= kShown) {
+        return value.dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+    size_t cut = kShown - 3;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;  // not inside a UTF-8 sequence
+    }
+    const std::string dumped =
+        json(text.substr(0, cut)).dump(-1, ' ', false, json::error_handler_t::replace);
+    return dumped.substr(0, dumped.size() - 1) + "...\"";
+}
+
+// A pointer as a message shows it: a long one (a huge key) cut in the
+// middle.
+std::string ShownPointer(const std::string& pointer) {
+    constexpr size_t kHead = 80;
+    constexpr size_t kTail = 40;
+    if (pointer.empty()) {
+        return "/";
+    }
+    if (pointer.size() <= kHead + kTail + 3) {
+        return pointer;
+    }
+    return pointer.substr(0, kHead) + "..." + pointer.substr(pointer.size() - kTail);
 }
 
 std::string Number(double value) {
@@ -83,7 +113,7 @@ const char* const kThresholdNames[kThresholdCount] = {"lowerNonCritical",    "up
 
 class Reader {
 public:
-    Reader(const json& document, const std::string& text, std::string origin,
+    Reader(const json& document, std::string_view text, std::string origin,
            std::string baseDirectory)
         : m_Document(document),
           m_Lines(text),
@@ -152,7 +182,7 @@ private:
 
     [[noreturn]] void Fail(const std::string& pointer, const std::string& problem) const {
         throw DescriptionError(m_sOrigin + ":" + std::to_string(m_Lines.LineOf(pointer)) + ": " +
-                               (pointer.empty() ? "/" : pointer) + ": " + problem);
+                               ShownPointer(pointer) + ": " + problem);
     }
 
     void ExpectObject(const At& at, std::initializer_list<const char*> known) const {
@@ -284,21 +314,15 @@ private:
         if (path[0] != '/' && !m_sBaseDirectory.empty()) {
             path = m_sBaseDirectory + "/" + path;
         }
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
-            Fail(at.pointer, "cannot read " + path + ": " + std::strerror(errno));
+        std::string bytes;
+        std::string problem;
+        if (!ReadRegularFile(path, kMaxMachineFileSize, &bytes, &problem)) {
+            Fail(at.pointer,
+                 "cannot read " + path + ": " + problem +
+                     (problem.rfind("larger", 0) == 0 ? " (larger than an SMBIOS table can be)"
+                                                      : ""));
         }
-        std::vector<uint8_t> table;
-        char chunk[4096];
-        while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-            table.insert(table.end(), chunk, chunk + file.gcount());
-            if (table.size() > kMaxTableSize) {
-                Fail(at.pointer, path + " is larger than an SMBIOS table can be");
-            }
-        }
-        if (file.bad()) {
-            Fail(at.pointer, "cannot read " + path);
-        }
+        const std::vector<uint8_t> table(bytes.begin(), bytes.end());
         if (table.empty()) {
             Fail(at.pointer, path + " is empty");
         }
@@ -466,6 +490,8 @@ private:
 
     void ReadLeds(const At& at, MachineDescription& machine) const {
         ExpectArray(at);
+        // An LED's handle is its bit map: two LEDs cannot share one.
+        std::map<uint16_t, std::string> taken;
         for (size_t i = 0; i < at.value.size(); ++i) {
             const At entry = Element(at, i);
             ExpectObject(entry, {"bitMap", "description", "drive"});
@@ -474,6 +500,13 @@ private:
             led.bitMap = static_cast<uint16_t>(Unsigned(bitMap, 0xFFFF));
             if (led.bitMap == 0) {
                 Fail(bitMap.pointer, "must have at least one bit set");
+            }
+            const auto inserted = taken.emplace(led.bitMap, entry.pointer);
+            if (!inserted.second) {
+                char mask[8];
+                std::snprintf(mask, sizeof mask, "0x%04X", led.bitMap);
+                Fail(bitMap.pointer,
+                     std::string("bit map ") + mask + " is taken by " + inserted.first->second);
             }
             led.description = NonEmptyText(Need(entry, "description"));
             if (auto drive = Find(entry, "drive")) {
@@ -529,7 +562,7 @@ private:
     }
 
     const json& m_Document;
-    const CJsonLineIndex m_Lines;
+    const CJsonLineIndex m_Lines;  // a view of the text, which outlives the reader
     const std::string m_sOrigin;
     const std::string m_sBaseDirectory;
 };
@@ -570,12 +603,33 @@ const char* KindName(SensorKind kind) {
     return "unknown";
 }
 
-bool ParseMachineDescription(const std::string& text, const std::string& origin,
-                             const std::string& baseDirectory, MachineDescription* machine,
-                             std::string* error) {
+namespace {
+
+// Thrown from the parser's callback to stop at the first container too
+// deep: before it is built, so that the tree never grows past the limit.
+struct TooDeep {};
+
+bool Parse(const std::string& text, const std::string& origin, const std::string& baseDirectory,
+           MachineDescription* machine, std::string* error) {
     json document;
     try {
-        document = json::parse(text);
+        // The callback's depth is the number of containers around the one
+        // starting.
+        document = json::parse(text, [](int depth, json::parse_event_t event, json&) {
+            if ((event == json::parse_event_t::object_start ||
+                 event == json::parse_event_t::array_start) &&
+                depth >= static_cast<int>(kMaxDescriptionDepth)) {
+                throw TooDeep();
+            }
+            return true;
+        });
+    } catch (const TooDeep&) {
+        std::string pointer;
+        int line = 0;
+        CJsonLineIndex(text).FindDeeperThan(kMaxDescriptionDepth, &pointer, &line);
+        *error = origin + ":" + std::to_string(line) + ": " + ShownPointer(pointer) +
+                 ": nested more than " + std::to_string(kMaxDescriptionDepth) + " levels deep";
+        return false;
     } catch (const json::parse_error& e) {
         *error = ParseErrorText(e, text, origin);
         return false;
@@ -593,23 +647,38 @@ bool ParseMachineDescription(const std::string& text, const std::string& origin,
     return true;
 }
 
+}  // namespace
+
+bool ParseMachineDescription(const std::string& text, const std::string& origin,
+                             const std::string& baseDirectory, MachineDescription* machine,
+                             std::string* error) {
+    try {
+        return Parse(text, origin, baseDirectory, machine, error);
+    } catch (const std::bad_alloc&) {
+        *error = origin + ": not enough memory to read the description";
+    } catch (const std::exception& e) {
+        *error = origin + ": cannot read the description: " + e.what();
+    }
+    return false;
+}
+
 bool LoadMachineDescription(const std::string& path, MachineDescription* machine,
                             std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
-        *error = "cannot read " + path;
+    std::string text;
+    std::string problem;
+    try {
+        if (!ReadRegularFile(path, kMaxMachineFileSize, &text, &problem)) {
+            *error = "cannot read " + path + ": " + problem;
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        *error = "cannot read " + path + ": not enough memory";
         return false;
     }
     const size_t slash = path.rfind('/');
     const std::string directory =
         slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
-    return ParseMachineDescription(text.str(), path, directory, machine, error);
+    return ParseMachineDescription(text, path, directory, machine, error);
 }
 
 }  // namespace svcpsim

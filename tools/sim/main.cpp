@@ -2,6 +2,7 @@
 // machine (socket_devices.h), as a driver serves a real one.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -19,9 +20,6 @@
 #include "socket_devices.h"
 
 namespace {
-
-constexpr int kExitUsage = 64;        // sysexits EX_USAGE
-constexpr int kExitUnavailable = 69;  // sysexits EX_UNAVAILABLE
 
 std::string Reading(svcpsim::SensorKind kind, int32_t value) {
     char text[32];
@@ -52,6 +50,23 @@ std::string Summary(const svcpsim::MachinePlan& plan) {
            " LEDs";
 }
 
+// The server makes the device directory, but only the last level of it: a
+// missing parent is a mistyped name, not something to create.
+bool ParentExists(const std::string& directory, std::string* error) {
+    std::string parent = directory;
+    while (parent.size() > 1 && parent.back() == '/') {
+        parent.pop_back();
+    }
+    const size_t slash = parent.rfind('/');
+    parent = slash == std::string::npos ? "." : parent.substr(0, slash == 0 ? 1 : slash);
+    struct stat info {};
+    if (stat(parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = "cannot serve in " + directory + ": " + parent + " is not a directory";
+        return false;
+    }
+    return true;
+}
+
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());  // device paths are ASCII
 }
@@ -62,17 +77,31 @@ int main(int argc, char** argv) {
     SimOptions options;
     std::string error;
     if (!ParseSimOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "svcproc-sim: %s\n%s", error.c_str(), SimUsage());
-        return kExitUsage;
+        std::fprintf(stderr, "svcproc-sim: %s\nTry svcproc-sim --help.\n", error.c_str());
+        return kSimExitUsage;
     }
     if (options.help) {
-        std::fputs(SimUsage(), stdout);
+        std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s\n", SimVersion().c_str());
         return 0;
     }
     svcpsim::MachineDescription description;
     if (!svcpsim::LoadMachine(options.machineFile, &description, &error)) {
         std::fprintf(stderr, "svcproc-sim: %s\n", error.c_str());
-        return kExitUsage;
+        return kSimExitUsage;
+    }
+    const std::string directory =
+        options.deviceDirectory.empty() ? svcp::GetDeviceDirectory() : options.deviceDirectory;
+    if (directory.empty()) {
+        std::fprintf(stderr, "svcproc-sim: no device directory (SVCP_DEVICE_DIR is empty)\n");
+        return kSimExitUnavailable;
+    }
+    if (!ParentExists(directory, &error)) {
+        std::fprintf(stderr, "svcproc-sim: %s\n", error.c_str());
+        return kSimExitUnavailable;
     }
     // Signals are taken by the main thread's wait below; every thread
     // started from here on inherits the mask.
@@ -84,8 +113,6 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     svcpsim::CSimulatedMachine machine(svcpsim::PlanMachine(description));
-    const std::string directory =
-        options.deviceDirectory.empty() ? svcp::GetDeviceDirectory() : options.deviceDirectory;
     svcp::SocketDeviceServer::Device device;
     device.interfaceClass = svcpsim::kSimInterfaceClass;
     device.path = svcpsim::SimDevicePath(options.instance);
@@ -95,7 +122,7 @@ int main(int argc, char** argv) {
         directory, "svcproc-sim-" + std::to_string(options.instance), device, &error);
     if (!server) {
         std::fprintf(stderr, "svcproc-sim: %s\n", error.c_str());
-        return kExitUnavailable;
+        return kSimExitUnavailable;
     }
     const std::string name = machine.Plan().name.empty() ? "machine" : machine.Plan().name;
     std::printf("svcproc-sim: %s (%s): %s\n", name.c_str(),
