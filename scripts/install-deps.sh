@@ -9,6 +9,10 @@ packages=(
   nlohmann-json3-dev                             # the simulator's machine files
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   dmidecode                                      # independent SMBIOS decoder for table tests
+  libcpp-httplib-dev                             # the monitor's metrics endpoint (--listen)
+  prometheus curl                                # promtool checks, curl scrapes in the tests
+  locales                                        # localedef: the comma-decimal locale test
+  systemd                                        # systemd-analyze verify of the exporter unit
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

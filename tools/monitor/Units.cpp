@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "NumberText.h"
 #include "svcproc/api/SensorHandle.h"
 
 SensorKind KindOfHandle(unsigned long handle) {
@@ -46,7 +47,8 @@ const char* UnitSymbol(uint16_t baseUnits) {
 }
 
 double ToBaseUnits(int64_t value, int32_t unitModifier) {
-    return static_cast<double>(value) * std::pow(10.0, unitModifier);
+    // Not value * 10^modifier: 3050 * 0.001 is 3.0500000000000003.
+    return DecimalValue(value, unitModifier);
 }
 
 namespace {
