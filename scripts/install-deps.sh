@@ -9,6 +9,8 @@ packages=(
   nlohmann-json3-dev                             # the simulator's machine files
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   dmidecode                                      # independent SMBIOS decoder for table tests
+  libcli11-dev                                   # the monitor's command line
+  tmux                                           # the monitor's terminal test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

@@ -28,8 +28,8 @@ TEST(MonitorUnits, ReadingsInHumanUnits) {
     EXPECT_EQ(FormatValue(3300, Units(5, -3)), "3.300 V");
     EXPECT_EQ(FormatValue(12000, Units(5, -3)), "12.000 V");
     EXPECT_EQ(FormatValue(5, Units(5, -3)), "0.005 V");
-    EXPECT_EQ(FormatValue(1980, Units(19, 0)), "1 980 RPM");
-    EXPECT_EQ(FormatValue(655350, Units(19, 0)), "655 350 RPM");
+    EXPECT_EQ(FormatValue(1980, Units(19, 0)), "1980 RPM");
+    EXPECT_EQ(FormatValue(655350, Units(19, 0)), "655350 RPM");
     EXPECT_EQ(FormatValue(415, Units(2, -1)), "41.5 \u00B0C");
     EXPECT_EQ(FormatValue(-25, Units(2, -1)), "-2.5 \u00B0C");
     EXPECT_EQ(FormatThreshold(kSensorValueUnknown, Units(5, -3)), "na");
