@@ -206,19 +206,24 @@ private:
         }
         m_Style.color = m_bColor;
         m_Style.maxWidth = size.columns;
-        std::string text = "svcproc-monitor  " + FormatLocalClock(m_Last.takenAt) + "  every " +
-                           SecondsText(m_Options.intervalSeconds) + "\n\n" +
-                           RenderTable(m_Last, m_Style);
-        if (m_Last.startup == ServiceCode_Success) {
-            text += "\nAlerts:\n";
+        const std::string text = "svcproc-monitor  " + FormatLocalClock(m_Last.takenAt) +
+                                 "  every " + SecondsText(m_Options.intervalSeconds) + "\n\n" +
+                                 RenderTable(m_Last, m_Style);
+        std::vector<std::string> lines = SplitLines(text);
+        // The latest alerts that fit below the table.
+        if (m_Last.startup == ServiceCode_Success && lines.size() + 2 < size.rows) {
+            lines.push_back("");
+            lines.push_back("Alerts:");
+            const size_t room = size.rows - lines.size();
             if (m_vHistory.empty()) {
-                text += "  (none yet)\n";
+                lines.push_back("  (none yet)");
             }
-            for (const std::string& line : m_vHistory) {
-                text += "  " + line + "\n";
+            const size_t shown = std::min(room, m_vHistory.size());
+            for (size_t i = m_vHistory.size() - shown; i < m_vHistory.size(); ++i) {
+                lines.push_back("  " + m_vHistory[i]);
             }
         }
-        if (!terminal.WriteFrame(ComposeFrame(SplitLines(text), size))) {
+        if (!terminal.WriteFrame(ComposeFrame(lines, size))) {
             return Failed("the terminal");
         }
         return true;
