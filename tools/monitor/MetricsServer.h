@@ -11,21 +11,11 @@
 #include <string>
 #include <thread>
 
+#include "ListenAddress.h"
+
 namespace httplib {
 class Server;
 }
-
-// The default port of svcproc-monitor --listen.
-constexpr int kDefaultMetricsPort = 9723;
-
-struct ListenAddress {
-    std::string host = "127.0.0.1";  // loopback unless the operator names another
-    int port = kDefaultMetricsPort;  // 0: any free port (tests)
-};
-
-// "PORT", "ADDR:PORT" or "[IPV6]:PORT"; a port from 0 to 65535 in decimal.
-// False with a one-line message.
-bool ParseListenAddress(const std::string& text, ListenAddress& address, std::string& error);
 
 struct MetricsServerLimits {
     // Requests served at once; a further connection waits for a free thread.

@@ -51,26 +51,6 @@ double ToBaseUnits(int64_t value, int32_t unitModifier) {
     return DecimalValue(value, unitModifier);
 }
 
-namespace {
-
-// Groups the digits of a non-negative integer text in threes.
-std::string GroupThousands(const std::string& digits) {
-    if (digits.size() <= 3) {
-        return digits;
-    }
-    std::string grouped;
-    const size_t head = digits.size() % 3;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (i - head) % 3 == 0) {
-            grouped += ' ';
-        }
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-}  // namespace
-
 std::string FormatValue(int64_t value, const CSensorInformation& information) {
     const int decimals = information.UnitModifier < 0 ? -information.UnitModifier : 0;
     const bool negative = value < 0;
@@ -89,7 +69,7 @@ std::string FormatValue(int64_t value, const CSensorInformation& information) {
         digits.erase(digits.size() - static_cast<size_t>(decimals));
     }
     std::string text = negative ? "-" : "";
-    text += GroupThousands(digits);
+    text += digits;
     if (!fraction.empty()) {
         text += '.' + fraction;
     }

@@ -13,7 +13,6 @@
 
 #include "Formats.h"
 #include "MonitorOptions.h"
-#include "SensorLevel.h"
 #include "ServiceCodeText.h"
 #include "Units.h"
 
@@ -33,8 +32,8 @@ TEST(MonitorUnits, ReadingsInHumanUnits) {
     EXPECT_EQ(FormatValue(3300, Units(5, -3)), "3.300 V");
     EXPECT_EQ(FormatValue(12000, Units(5, -3)), "12.000 V");
     EXPECT_EQ(FormatValue(5, Units(5, -3)), "0.005 V");
-    EXPECT_EQ(FormatValue(1980, Units(19, 0)), "1 980 RPM");
-    EXPECT_EQ(FormatValue(655350, Units(19, 0)), "655 350 RPM");
+    EXPECT_EQ(FormatValue(1980, Units(19, 0)), "1980 RPM");
+    EXPECT_EQ(FormatValue(655350, Units(19, 0)), "655350 RPM");
     EXPECT_EQ(FormatValue(415, Units(2, -1)), "41.5 \u00B0C");
     EXPECT_EQ(FormatValue(-25, Units(2, -1)), "-2.5 \u00B0C");
     EXPECT_EQ(FormatThreshold(kSensorValueUnknown, Units(5, -3)), "na");
@@ -290,45 +289,6 @@ TEST(MonitorOptions, ParsesTheCommandLineAndRefusesNonsense) {
         const char* argv[] = {"svcproc-monitor", bad};
         EXPECT_FALSE(ParseMonitorOptions(2, argv, other, error)) << bad;
     }
-}
-
-// A sensor past a non-critical threshold is a warning the library does not
-// report; asserted is critical whatever the reading.
-TEST(MonitorLevels, WarningPastAnyKnownThresholdCriticalWhenAsserted) {
-    struct Case {
-        int32_t lowerNonCritical, upperNonCritical, upperCritical;
-        uint32_t reading, state;
-        SERVICE_CODE readResult;
-        SensorLevel expected;
-    };
-    const int32_t na = kSensorValueUnknown;
-    const Case cases[] = {
-        {700, 750, 850, 720, 0, ServiceCode_Success, SensorLevel::Ok},
-        {700, 750, 850, 750, 0, ServiceCode_Success, SensorLevel::Ok},  // at, not past
-        {700, 750, 850, 751, 0, ServiceCode_Success, SensorLevel::Warning},
-        {700, 750, 850, 699, 0, ServiceCode_Success, SensorLevel::Warning},
-        {na, na, 850, 851, 0, ServiceCode_Success, SensorLevel::Warning},    // only UCR known
-        {700, 750, 850, 100, 0, ServiceCode_Success, SensorLevel::Warning},  // far below
-        {na, na, na, 100000, 0, ServiceCode_Success, SensorLevel::Ok},
-        {700, 750, 850, 720, 1, ServiceCode_Success, SensorLevel::Critical},
-        {700, 750, 850, 900, 0, ServiceCode_NotInitialised, SensorLevel::Ok},  // not read
-    };
-    for (const Case& c : cases) {
-        SensorSnapshot sensor;
-        sensor.information = Units(2, -1);
-        sensor.information.LowerThresholdNonCritical = c.lowerNonCritical;
-        sensor.information.UpperThresholdNonCritical = c.upperNonCritical;
-        sensor.information.UpperThresholdCritical = c.upperCritical;
-        sensor.information.LowerThresholdCritical = na;
-        sensor.information.LowerThresholdFatal = na;
-        sensor.information.UpperThresholdFatal = na;
-        sensor.reading = {c.reading, c.state};
-        sensor.readResult = c.readResult;
-        EXPECT_EQ(LevelOf(sensor), c.expected) << c.reading << " state " << c.state;
-    }
-    EXPECT_STREQ(LevelName(SensorLevel::Ok), "ok");
-    EXPECT_STREQ(LevelName(SensorLevel::Warning), "warning");
-    EXPECT_STREQ(LevelName(SensorLevel::Critical), "critical");
 }
 
 TEST(MonitorFormats, EveryFailureCodeIsExplained) {
