@@ -79,19 +79,21 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         return kExitUsage;
     }
 
-    // Listeners may register before start-up; they hear what comes after.
+    // The library takes listeners once it has started up: now, or when a
+    // scrape's retry succeeds.
     AlertCollector alerts;
-    ServiceApi::RegisterSensorStateListener(&alerts);
     const SERVICE_CODE startup = hooks.initialise();
-    if (startup != ServiceCode_Success) {
+    if (startup == ServiceCode_Success) {
+        ServiceApi::RegisterSensorStateListener(&alerts);
+    } else {
         ExplainStartup(streams.err, startup);
-        std::fprintf(streams.err,
-                     "svcproc-monitor: serving svcproc_up 0; a scrape retries at "
-                     "most every interval\n");
+        std::fprintf(streams.err, "svcproc-monitor: serving svcproc_up 0; a scrape retries at "
+                                  "most every interval\n");
     }
     CScrapeSource source(hooks.initialise, Seconds(options.intervalSeconds), startup);
     FILE* err = streams.err;
-    source.onStarted = [err] {
+    source.onStarted = [err, &alerts] {
+        ServiceApi::RegisterSensorStateListener(&alerts);
         std::fprintf(err, "svcproc-monitor: started\n");
         std::fflush(err);
     };
@@ -115,8 +117,8 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         const SteadyClock::time_point wake =
             std::min(end, SteadyClock::now() + std::chrono::milliseconds(100));
         for (const Alert& alert : alerts.WaitUntil(wake)) {
-            std::fprintf(streams.err, "%s\n", AlertLine(alert).c_str());
-            std::fflush(streams.err);
+            std::fprintf(streams.out, "%s\n", AlertLine(alert).c_str());
+            std::fflush(streams.out);
         }
     }
     server.Stop();

@@ -1,6 +1,6 @@
 // svcproc-monitor --listen: a Prometheus exporter over the library. Each
 // scrape reads through the library afresh (its 500 ms cache bounds the
-// exchanges however often it is scraped); alerts go to standard error.
+// exchanges however often it is scraped); alerts go to standard output.
 #pragma once
 
 #include <atomic>
