@@ -11,6 +11,12 @@ packages=(
   dmidecode                                      # independent SMBIOS decoder for table tests
   dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps
   python3-pytest python3-setuptools python3-wheel python3-pip   # the Python binding's tests and pip install
+  libcpp-httplib-dev                             # the monitor's metrics endpoint (--listen)
+  prometheus curl                                # promtool checks, curl scrapes in the tests
+  locales                                        # localedef: the comma-decimal locale test
+  systemd                                        # systemd-analyze verify of the exporter unit
+  libcli11-dev                                   # the monitor's command line
+  tmux                                           # the monitor's terminal test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

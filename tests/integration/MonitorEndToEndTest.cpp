@@ -101,18 +101,18 @@ TEST(MonitorEndToEnd, JsonDescribesTheBuiltInMachine) {
         const json& info = (*found)["information"];
         EXPECT_EQ((*found)["description"], described.description);
         EXPECT_EQ((*found)["kind"], svcpsim::KindName(described.kind));
-        EXPECT_EQ(info["BaseUnits"], baseUnits[kind]);
-        EXPECT_EQ(info["NominalReading"], Exported(described.nominal));
-        EXPECT_EQ(info["LowerThresholdNonCritical"],
+        EXPECT_EQ(info["baseUnits"], baseUnits[kind]);
+        EXPECT_EQ(info["nominalReading"], Exported(described.nominal));
+        EXPECT_EQ(info["lowerThresholdNonCritical"],
                   Exported(described.thresholds[svcpsim::kLowerNonCritical]));
-        EXPECT_EQ(info["UpperThresholdCritical"],
+        EXPECT_EQ(info["upperThresholdCritical"],
                   Exported(described.thresholds[svcpsim::kUpperCritical]));
-        EXPECT_EQ(info["UpperThresholdFatal"],
+        EXPECT_EQ(info["upperThresholdFatal"],
                   Exported(described.thresholds[svcpsim::kUpperNonRecoverable]));
         if (!described.behaviour.script.empty()) {
             continue;  // its value depends on how long start-up took
         }
-        EXPECT_EQ((*found)["state"], "Ok");
+        EXPECT_EQ((*found)["state"], "ok");
         const double raw = (*found)["reading"]["raw"];
         const double wireRounding = described.kind == svcpsim::SensorKind::Fan ? 0 : 10;
         EXPECT_NEAR(raw, described.behaviour.base, described.behaviour.noise + wireRounding);
@@ -184,7 +184,7 @@ TEST(MonitorEndToEnd, TableShowsHumanUnitsAndUnknownThresholds) {
     // ID, kind, description, reading, state, LNR, LCR, LNC, UNC, UCR, UNR
     const std::vector<std::string>& chassis = rows.at("Chassis Fan");
     ASSERT_EQ(chassis.size(), 11u);
-    EXPECT_TRUE(std::regex_match(chassis[3], std::regex("1 [78][0-9]{2} RPM"))) << chassis[3];
+    EXPECT_TRUE(std::regex_match(chassis[3], std::regex("1[78][0-9]{2} RPM"))) << chassis[3];
     EXPECT_EQ(chassis[4], "Ok");
     EXPECT_EQ(chassis[5], "na");
     EXPECT_EQ(chassis[6], "500 RPM");

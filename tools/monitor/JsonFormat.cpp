@@ -1,6 +1,10 @@
 #include <nlohmann/json.hpp>
 
+#include <charconv>
+
 #include "Formats.h"
+#include "NumberText.h"
+#include "SensorLevel.h"
 #include "ServiceCodeText.h"
 #include "TimeText.h"
 #include "Units.h"
@@ -17,33 +21,72 @@ json KnownUnsigned(uint32_t value) {
     return value == 0x80000000u ? json(nullptr) : json(value);
 }
 
+// A value in base units: an integer where it is one (fans: 1980, not
+// 1980.0), else the double nearest the exact decimal, which the serialiser
+// writes shortest and without regard to the locale (3.05).
+json InBaseUnits(int64_t value, int32_t unitModifier) {
+    if (unitModifier >= 0) {
+        const std::string text = DecimalText(value, unitModifier);
+        int64_t integer = 0;
+        const std::from_chars_result end =
+            std::from_chars(text.data(), text.data() + text.size(), integer);
+        if (end.ec == std::errc() && end.ptr == text.data() + text.size()) {
+            return integer;
+        }
+    }
+    return DecimalValue(value, unitModifier);
+}
+
 json Information(const CSensorInformation& info) {
     json states = json::array();
     for (const std::wstring& state : info.PossibleStates) {
         states.push_back(ToUtf8(state));
     }
     return {
-        {"Accuracy", Known(info.Accuracy)},
-        {"BaseUnits", info.BaseUnits},
-        {"Description", ToUtf8(info.Description)},
-        {"Hysteresis", info.Hysteresis},
-        {"IsLinear", info.IsLinear},
-        {"LowerThresholdCritical", Known(info.LowerThresholdCritical)},
-        {"LowerThresholdFatal", Known(info.LowerThresholdFatal)},
-        {"LowerThresholdNonCritical", Known(info.LowerThresholdNonCritical)},
-        {"MaxReadable", Known(info.MaxReadable)},
-        {"MinReadable", Known(info.MinReadable)},
-        {"NominalReading", Known(info.NominalReading)},
-        {"OtherSensorTypeDescription", ToUtf8(info.OtherSensorTypeDescription)},
-        {"PossibleStates", states},
-        {"RateUnits", info.RateUnits},
-        {"Resolution", KnownUnsigned(info.Resolution)},
-        {"SensorType", info.SensorType},
-        {"UnitModifier", info.UnitModifier},
-        {"UpperThresholdCritical", Known(info.UpperThresholdCritical)},
-        {"UpperThresholdFatal", Known(info.UpperThresholdFatal)},
-        {"UpperThresholdNonCritical", Known(info.UpperThresholdNonCritical)},
+        {"accuracy", Known(info.Accuracy)},
+        {"baseUnits", info.BaseUnits},
+        {"description", ToUtf8(info.Description)},
+        {"hysteresis", info.Hysteresis},
+        {"isLinear", info.IsLinear},
+        {"lowerThresholdCritical", Known(info.LowerThresholdCritical)},
+        {"lowerThresholdFatal", Known(info.LowerThresholdFatal)},
+        {"lowerThresholdNonCritical", Known(info.LowerThresholdNonCritical)},
+        {"maxReadable", Known(info.MaxReadable)},
+        {"minReadable", Known(info.MinReadable)},
+        {"nominalReading", Known(info.NominalReading)},
+        {"otherSensorTypeDescription", ToUtf8(info.OtherSensorTypeDescription)},
+        {"possibleStates", states},
+        {"rateUnits", info.RateUnits},
+        {"resolution", KnownUnsigned(info.Resolution)},
+        {"sensorType", info.SensorType},
+        {"unitModifier", info.UnitModifier},
+        {"upperThresholdCritical", Known(info.UpperThresholdCritical)},
+        {"upperThresholdFatal", Known(info.UpperThresholdFatal)},
+        {"upperThresholdNonCritical", Known(info.UpperThresholdNonCritical)},
     };
+}
+
+// The six thresholds as ipmitool names them, raw and in base units.
+json Thresholds(const CSensorInformation& info) {
+    const struct {
+        const char* name;
+        int32_t value;
+    } thresholds[] = {
+        {"lowerNonRecoverable", info.LowerThresholdFatal},
+        {"lowerCritical", info.LowerThresholdCritical},
+        {"lowerNonCritical", info.LowerThresholdNonCritical},
+        {"upperNonCritical", info.UpperThresholdNonCritical},
+        {"upperCritical", info.UpperThresholdCritical},
+        {"upperNonRecoverable", info.UpperThresholdFatal},
+    };
+    json out = json::object();
+    for (const auto& threshold : thresholds) {
+        out[threshold.name] = IsKnown(threshold.value)
+                                  ? json{{"raw", threshold.value},
+                                         {"value", InBaseUnits(threshold.value, info.UnitModifier)}}
+                                  : json(nullptr);
+    }
+    return out;
 }
 
 json Sensor(const SensorSnapshot& sensor) {
@@ -53,7 +96,7 @@ json Sensor(const SensorSnapshot& sensor) {
     if (ok) {
         reading = {
             {"raw", sensor.reading.CurrentReading},
-            {"value", ToBaseUnits(sensor.reading.CurrentReading, info.UnitModifier)},
+            {"value", InBaseUnits(sensor.reading.CurrentReading, info.UnitModifier)},
             {"unit", UnitSymbol(info.BaseUnits)},
             {"text", FormatValue(sensor.reading.CurrentReading, info)},
         };
@@ -65,8 +108,10 @@ json Sensor(const SensorSnapshot& sensor) {
         {"description", ToUtf8(info.Description)},
         {"readResult", static_cast<int>(sensor.readResult)},
         {"reading", reading},
-        {"state", ok ? json(sensor.reading.CurrentState != 0 ? "Critical" : "Ok") : json(nullptr)},
+        {"state", ok ? json(sensor.reading.CurrentState != 0 ? "critical" : "ok") : json(nullptr)},
         {"stateValue", ok ? json(sensor.reading.CurrentState) : json(nullptr)},
+        {"level", LevelName(LevelOf(sensor))},
+        {"thresholds", Thresholds(info)},
         {"readAt", FormatUtc(sensor.readAt)},
         {"information", Information(info)},
     };
@@ -77,18 +122,49 @@ json Led(const LedSnapshot& led) {
     return {
         {"handle", led.handle},
         {"id", FormatHandle(led.handle)},
-        {"kind", led.information.Kind},
+        {"kind", "led"},
         {"description", ToUtf8(led.information.Description)},
         {"bitMap", led.information.BitMap},
         {"readResult", static_cast<int>(led.readResult)},
         {"on", ok ? json(led.reading.State != 0) : json(nullptr)},
         {"readAt", FormatUtc(led.readAt)},
+        {"information",
+         {{"kind", led.information.Kind},
+          {"description", ToUtf8(led.information.Description)},
+          {"bitMap", led.information.BitMap}}},
+    };
+}
+
+json ServiceProcessor(const std::optional<LinkSnapshot>& link) {
+    if (!link.has_value()) {
+        return nullptr;
+    }
+    const char* const names[ExchangeKind_Count] = {"voltages", "fans", "temperatures", "leds",
+                                                   "alertPoll"};
+    json exchanges = json::object();
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        const CExchangeStatus& exchange = link->status.Exchanges[kind];
+        const std::optional<std::chrono::system_clock::time_point> last =
+            LastResponseAt(*link, kind);
+        const uint32_t ageMs = link->status.CurrentTick - exchange.LastResponseTick;
+        exchanges[names[kind]] = {
+            {"tried", exchange.Tried},
+            {"failed", exchange.Failed},
+            {"consecutiveFailures", exchange.ConsecutiveFailures},
+            {"lastResponse", last ? json(FormatUtc(*last)) : json(nullptr)},
+            {"secondsSinceLastResponse", last ? json(DecimalValue(ageMs, -3)) : json(nullptr)},
+        };
+    }
+    return {
+        {"answering", Answering(*link)},
+        {"pollingThreadRunning", link->status.PollingThreadRunning},
+        {"exchanges", exchanges},
     };
 }
 
 }  // namespace
 
-std::string RenderJson(const Snapshot& snapshot) {
+std::string RenderJson(const Snapshot& snapshot, JsonLayout layout) {
     const ServiceCodeText text = DescribeServiceCode(snapshot.startup);
     json document = {
         {"format", "svcproc-monitor"},
@@ -99,6 +175,7 @@ std::string RenderJson(const Snapshot& snapshot) {
           {"name", text.name},
           {"meaning", text.meaning},
           {"advice", text.advice}}},
+        {"serviceProcessor", ServiceProcessor(snapshot.link)},
         {"sensors", json::array()},
         {"leds", json::array()},
     };
@@ -108,5 +185,7 @@ std::string RenderJson(const Snapshot& snapshot) {
     for (const LedSnapshot& led : snapshot.leds) {
         document["leds"].push_back(Led(led));
     }
-    return document.dump(2) + "\n";
+    // Compact: one document per line (NDJSON); strings are escaped, so no
+    // line feed can appear inside one.
+    return (layout == JsonLayout::Compact ? document.dump() : document.dump(2)) + "\n";
 }

@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AlertCollector.h"
@@ -13,6 +17,7 @@
 #include "LogControl.h"
 #include "ServiceCodeText.h"
 #include "Snapshot.h"
+#include "Terminal.h"
 #include "TimeText.h"
 #include "Units.h"
 
@@ -40,7 +45,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
     return true;
 }
 
-std::string Render(const Snapshot& snapshot, OutputFormat format, bool color) {
+std::string Render(const Snapshot& snapshot, OutputFormat format, const TableStyle& style) {
     switch (format) {
         case OutputFormat::Json:
             return RenderJson(snapshot);
@@ -49,7 +54,7 @@ std::string Render(const Snapshot& snapshot, OutputFormat format, bool color) {
         case OutputFormat::Table:
             break;
     }
-    return RenderTable(snapshot, color);
+    return RenderTable(snapshot, style);
 }
 
 // The reading an alert carries is the service processor's raw value; for
@@ -73,89 +78,220 @@ std::string DescribeAlert(const Alert& alert, const Snapshot& snapshot) {
            FormatHandle(alert.handle) + "  " + KindName(kind) + "  " + description + "  " + reading;
 }
 
-size_t CountLines(const std::string& text) {
-    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
+std::string SecondsText(double seconds) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << seconds << " s";
+    return text.str();
+}
+
+void ExplainStartup(FILE* err, SERVICE_CODE startup) {
+    const ServiceCodeText text = DescribeServiceCode(startup);
+    std::fprintf(err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
+                 static_cast<int>(startup), text.name, text.meaning, text.advice);
+}
+
+// One run's output: snapshots and alerts to standard output, a file, or the
+// terminal's alternate screen.
 class Run {
 public:
     Run(const MonitorOptions& options, const MonitorStreams& streams)
         : m_Options(options), m_Streams(streams) {
+        const bool terminal = streams.terminal != nullptr;
         m_bColor = options.color == ColorMode::Always ||
-                   (options.color == ColorMode::Auto && streams.outIsTerminal);
-        m_bInPlace = streams.outIsTerminal && options.format == OutputFormat::Table &&
-                     options.outputFile.empty();
+                   (options.color == ColorMode::Auto && terminal && !streams.noColor);
+        const bool screen =
+            terminal && options.format == OutputFormat::Table && options.outputFile.empty();
+        m_bWatch = options.mode == RunMode::Watch || (options.mode == RunMode::Auto && screen);
+        m_bInPlace = screen && m_bWatch;
     }
 
-    // Writes one snapshot to its destination; false when it could not.
+    ~Run() { LeaveScreen(); }
+
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    bool Watch() const { return m_bWatch; }
+    bool InPlace() const { return m_bInPlace; }
+
+    // A failed start-up that is retried `seconds` from now; 0: none.
+    void SetRetry(double seconds) {
+        m_Style.retrySeconds = seconds;
+        m_Style.nextRetry = std::chrono::system_clock::now() +
+                            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                std::chrono::duration<double>(seconds));
+    }
+
+    // Writes one snapshot to its destination; false (and said on the error
+    // stream) when it could not.
     bool Emit(const Snapshot& snapshot) {
-        const std::string text = Render(snapshot, m_Options.format, m_bColor);
+        m_Last = snapshot;
+        if (m_bInPlace) {
+            return Draw();
+        }
+        m_Style.color = m_bColor;
+        const std::string text = Render(snapshot, m_Options.format, m_Style);
         if (!m_Options.outputFile.empty()) {
             if (!WriteFileAtomically(m_Options.outputFile, text)) {
-                std::fprintf(m_Streams.err, "svcproc-monitor: cannot write %s\n",
-                             m_Options.outputFile.c_str());
-                return false;
+                return Failed(m_Options.outputFile.c_str());
             }
             return true;
         }
-        if (m_bInPlace) {
-            RedrawInPlace(snapshot, text);
-        } else {
-            std::fputs(text.c_str(), m_Streams.out);
-        }
-        std::fflush(m_Streams.out);
-        return true;
+        return WriteOut(text);
     }
 
-    void Report(const Alert& alert, const Snapshot& snapshot) {
-        const std::string line = DescribeAlert(alert, snapshot);
+    bool Report(const Alert& alert) {
+        const std::string line = DescribeAlert(alert, m_Last);
         if (m_bInPlace) {
             m_vHistory.push_back(line);
             if (m_vHistory.size() > kAlertHistory) {
                 m_vHistory.erase(m_vHistory.begin());
             }
-            return;
+            return Draw();
         }
         // Keep machine-readable output clean: alerts go to the error stream
         // unless the output is the human table.
-        FILE* stream = m_Options.format == OutputFormat::Table && m_Options.outputFile.empty()
-                           ? m_Streams.out
-                           : m_Streams.err;
-        std::fprintf(stream, "%s\n", line.c_str());
-        std::fflush(stream);
+        if (m_Options.format == OutputFormat::Table && m_Options.outputFile.empty()) {
+            return WriteOut(line + "\n");
+        }
+        std::fprintf(m_Streams.err, "%s\n", line.c_str());
+        std::fflush(m_Streams.err);
+        return true;
     }
 
-    bool InPlace() const { return m_bInPlace; }
+    // Draws the last snapshot again when the terminal changed its size.
+    bool RedrawIfResized() {
+        if (m_bInPlace && m_Streams.terminal->TakeResized()) {
+            return Draw();
+        }
+        return true;
+    }
+
+    void LeaveScreen() {
+        if (m_Streams.terminal != nullptr) {
+            m_Streams.terminal->Leave();
+        }
+    }
+
+    // Closes standard output (unless it is the terminal's), where a write
+    // the buffer held back may still fail.
+    bool Finish() {
+        LeaveScreen();
+        if (m_Streams.out == nullptr) {
+            return true;
+        }
+        const bool flushed = std::fflush(m_Streams.out) == 0 && std::ferror(m_Streams.out) == 0;
+        return flushed || Failed("standard output");
+    }
 
 private:
-    void RedrawInPlace(const Snapshot& snapshot, const std::string& table) {
-        std::string screen = "svcproc-monitor  " + FormatLocalClock(snapshot.takenAt) + "\n\n" +
-                             table + "\nAlerts:\n";
-        if (m_vHistory.empty()) {
-            screen += "  (none yet)\n";
+    bool Draw() {
+        ITerminal& terminal = *m_Streams.terminal;
+        if (!terminal.Enter()) {
+            return Failed("the terminal");
         }
-        for (const std::string& line : m_vHistory) {
-            screen += "  " + line + "\n";
+        TerminalSize size;
+        if (!terminal.Size(size)) {
+            size = {80, 24};
         }
-        if (m_nDrawnLines > 0) {
-            std::fprintf(m_Streams.out, "\033[%zuA\033[J", m_nDrawnLines);
+        m_Style.color = m_bColor;
+        m_Style.maxWidth = size.columns;
+        const std::string text = "svcproc-monitor  " + FormatLocalClock(m_Last.takenAt) +
+                                 "  every " + SecondsText(m_Options.intervalSeconds) + "\n\n" +
+                                 RenderTable(m_Last, m_Style);
+        std::vector<std::string> lines = SplitLines(text);
+        // The latest alerts that fit below the table.
+        if (m_Last.startup == ServiceCode_Success && lines.size() + 2 < size.rows) {
+            lines.push_back("");
+            lines.push_back("Alerts:");
+            const size_t room = size.rows - lines.size();
+            if (m_vHistory.empty()) {
+                lines.push_back("  (none yet)");
+            }
+            const size_t shown = std::min(room, m_vHistory.size());
+            for (size_t i = m_vHistory.size() - shown; i < m_vHistory.size(); ++i) {
+                lines.push_back("  " + m_vHistory[i]);
+            }
         }
-        std::fputs(screen.c_str(), m_Streams.out);
-        m_nDrawnLines = CountLines(screen);
+        if (!terminal.WriteFrame(ComposeFrame(lines, size))) {
+            return Failed("the terminal");
+        }
+        return true;
+    }
+
+    bool WriteOut(const std::string& text) {
+        const bool written = std::fwrite(text.data(), 1, text.size(), m_Streams.out) == text.size();
+        if (!written || std::fflush(m_Streams.out) != 0) {
+            return Failed("standard output");
+        }
+        return true;
+    }
+
+    bool Failed(const char* what) {
+        const int error = errno;
+        if (!m_bFailed) {
+            std::fprintf(m_Streams.err, "svcproc-monitor: cannot write %s: %s\n", what,
+                         error != 0 ? std::strerror(error) : "write failed");
+            m_bFailed = true;
+        }
+        return false;
     }
 
     const MonitorOptions& m_Options;
     const MonitorStreams& m_Streams;
     bool m_bColor = false;
+    bool m_bWatch = false;
     bool m_bInPlace = false;
+    bool m_bFailed = false;
+    TableStyle m_Style;
+    Snapshot m_Last;
     std::vector<std::string> m_vHistory;
-    size_t m_nDrawnLines = 0;
 };
+
+// Waits until `deadline` unless stopped; redraws on resizes meanwhile.
+// False when the output failed.
+bool Pause(Run& run, const MonitorHooks& hooks, SteadyClock::time_point deadline,
+           const std::atomic<bool>& stop) {
+    while (!stop.load()) {
+        const SteadyClock::time_point now = hooks.now();
+        if (now >= deadline) {
+            break;
+        }
+        hooks.sleepUntil(std::min(deadline, now + std::chrono::milliseconds(100)));
+        if (!run.RedrawIfResized()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+SteadyClock::duration Seconds(double seconds) {
+    return std::chrono::duration_cast<SteadyClock::duration>(
+        std::chrono::duration<double>(seconds));
+}
 
 }  // namespace
 
+MonitorHooks DefaultMonitorHooks() {
+    MonitorHooks hooks;
+    hooks.initialise = [] { return ServiceApi::InitialiseServiceDriver(); };
+    hooks.now = [] { return SteadyClock::now(); };
+    hooks.sleepUntil = [](SteadyClock::time_point until) { std::this_thread::sleep_until(until); };
+    return hooks;
+}
+
 int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
-               const std::atomic<bool>& stop) {
+               const std::atomic<bool>& stop, const MonitorHooks& hooks) {
     if (options.logLevel >= 0) {
         LogSetLevel(options.logLevel);
     }
@@ -165,64 +301,91 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
         return kExitOutput;
     }
 
-    const SERVICE_CODE startup = ServiceApi::InitialiseServiceDriver();
-    Snapshot snapshot = TakeInventory(startup);
     Run run(options, streams);
+    const SteadyClock::duration interval = Seconds(options.intervalSeconds);
+    const SteadyClock::time_point start = hooks.now();
+    const SteadyClock::time_point end = options.durationSeconds < 0
+                                            ? SteadyClock::time_point::max()
+                                            : start + Seconds(options.durationSeconds);
+
+    SERVICE_CODE startup = hooks.initialise();
     if (startup != ServiceCode_Success) {
-        const ServiceCodeText text = DescribeServiceCode(startup);
-        std::fprintf(streams.err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
-                     static_cast<int>(startup), text.name, text.meaning, text.advice);
-        // Scrapers and scripts still get a document that says so.
-        if (options.format != OutputFormat::Table && !run.Emit(snapshot)) {
-            return kExitOutput;
+        ExplainStartup(streams.err, startup);
+        if (!run.Watch()) {
+            // Scrapers and scripts still get a document that says so.
+            if (options.format != OutputFormat::Table && !run.Emit(TakeInventory(startup))) {
+                return kExitOutput;
+            }
+            return run.Finish() ? static_cast<int>(startup) : kExitOutput;
         }
-        return static_cast<int>(startup);
+        // A monitor started before the driver (at boot, say) waits for it.
+        std::fprintf(streams.err, "svcproc-monitor: retrying every %s\n",
+                     SecondsText(options.intervalSeconds).c_str());
+        SERVICE_CODE reported = startup;
+        while (startup != ServiceCode_Success) {
+            const SteadyClock::time_point retry = hooks.now() + interval;
+            run.SetRetry(options.intervalSeconds);
+            if (!run.Emit(TakeInventory(startup)) ||
+                !Pause(run, hooks, std::min(retry, end), stop)) {
+                return kExitOutput;
+            }
+            if (stop.load() || hooks.now() >= end) {
+                return run.Finish() ? static_cast<int>(startup) : kExitOutput;
+            }
+            startup = hooks.initialise();
+            if (startup != reported && startup != ServiceCode_Success && !run.InPlace()) {
+                ExplainStartup(streams.err, startup);
+            }
+            reported = startup;
+        }
+        run.SetRetry(0);
+        if (!run.InPlace()) {
+            std::fprintf(streams.err, "svcproc-monitor: started\n");
+        }
     }
 
-    const bool watch =
-        options.mode == RunMode::Watch || (options.mode == RunMode::Auto && run.InPlace());
-    if (!watch) {
-        return run.Emit(snapshot) ? 0 : kExitOutput;
+    Snapshot snapshot = TakeInventory(startup);
+    if (!run.Watch()) {
+        return run.Emit(snapshot) && run.Finish() ? 0 : kExitOutput;
     }
 
     AlertCollector alerts;
     ServiceApi::RegisterSensorStateListener(&alerts);
-    const auto interval = std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(options.intervalSeconds));
-    const SteadyClock::time_point start = SteadyClock::now();
-    const SteadyClock::time_point end =
-        options.durationSeconds < 0
-            ? SteadyClock::time_point::max()
-            : start + std::chrono::duration_cast<SteadyClock::duration>(
-                          std::chrono::duration<double>(options.durationSeconds));
     int status = 0;
-    SteadyClock::time_point nextRefresh = start;
+    SteadyClock::time_point nextRefresh = hooks.now();
     bool redraw = false;
-    while (!stop.load() && SteadyClock::now() < end) {
-        const SteadyClock::time_point now = SteadyClock::now();
-        if (now >= nextRefresh || redraw) {
-            if (now >= nextRefresh) {
-                RefreshReadings(snapshot);
-                nextRefresh += interval;
-                if (nextRefresh < now) {
-                    nextRefresh = now + interval;
-                }
+    while (!stop.load() && hooks.now() < end) {
+        const SteadyClock::time_point now = hooks.now();
+        if (now >= nextRefresh) {
+            RefreshReadings(snapshot);
+            nextRefresh += interval;
+            if (nextRefresh < now) {
+                nextRefresh = now + interval;
             }
-            redraw = false;
-            if (!run.Emit(snapshot)) {
+            redraw = true;
+        }
+        if (redraw && !run.Emit(snapshot)) {
+            status = kExitOutput;
+            break;
+        }
+        redraw = false;
+        // Wake at least every 100 ms to notice a stop request or a resize.
+        const SteadyClock::duration wait = std::min(
+            {nextRefresh - now, end - now,
+             std::chrono::duration_cast<SteadyClock::duration>(std::chrono::milliseconds(100))});
+        for (const Alert& alert : alerts.WaitUntil(SteadyClock::now() + wait)) {
+            if (!run.Report(alert)) {
                 status = kExitOutput;
                 break;
             }
         }
-        // Wake at least every 100 ms to notice a stop request.
-        const SteadyClock::time_point wake =
-            std::min({nextRefresh, end, SteadyClock::now() + std::chrono::milliseconds(100)});
-        for (const Alert& alert : alerts.WaitUntil(wake)) {
-            run.Report(alert, snapshot);
-            redraw = run.InPlace();
+        if (status != 0 || !run.RedrawIfResized()) {
+            status = kExitOutput;
+            break;
         }
     }
     // After this returns the listener is never called again, so it may go.
     ServiceApi::UnregisterSensorStateListener(&alerts);
-    return status;
+    const bool finished = run.Finish();
+    return status != 0 ? status : (finished ? 0 : kExitOutput);
 }

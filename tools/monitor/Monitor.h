@@ -2,9 +2,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 
 #include "MonitorOptions.h"
+#include "Terminal.h"
+#include "svcproc/api/ServiceCode.h"
 
 constexpr int kExitUsage = 64;   // sysexits EX_USAGE
 constexpr int kExitOutput = 74;  // sysexits EX_IOERR
@@ -12,11 +16,23 @@ constexpr int kExitOutput = 74;  // sysexits EX_IOERR
 struct MonitorStreams {
     FILE* out = stdout;
     FILE* err = stderr;
-    bool outIsTerminal = false;
+    ITerminal* terminal = nullptr;  // set when `out` is a terminal
+    bool noColor = false;           // NO_COLOR is set and not empty
 };
+
+// What a run needs from outside, replaceable by tests: the library's
+// start-up and the clock the watch paces itself by.
+struct MonitorHooks {
+    std::function<SERVICE_CODE()> initialise;
+    std::function<std::chrono::steady_clock::time_point()> now;
+    // Returns at the time given (or earlier; callers check the clock again).
+    std::function<void(std::chrono::steady_clock::time_point)> sleepUntil;
+};
+// ServiceApi::InitialiseServiceDriver and the steady clock.
+MonitorHooks DefaultMonitorHooks();
 
 // Runs the monitor against whatever the library finds (the caller has started
 // a simulated machine first when asked to). `stop` ends a watch early.
 // Returns the process exit status.
 int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
-               const std::atomic<bool>& stop);
+               const std::atomic<bool>& stop, const MonitorHooks& hooks = DefaultMonitorHooks());

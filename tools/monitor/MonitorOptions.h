@@ -7,6 +7,11 @@ enum class OutputFormat { Table, Json, Prometheus };
 enum class RunMode { Auto, Once, Watch };
 enum class ColorMode { Auto, Always, Never };
 
+// Bounds of the time options, in seconds.
+constexpr double kMinIntervalSeconds = 0.05;
+constexpr double kMaxIntervalSeconds = 86400;          // a day
+constexpr double kMaxDurationSeconds = 31536000 * 10;  // ten years
+
 struct MonitorOptions {
     OutputFormat format = OutputFormat::Table;
     RunMode mode = RunMode::Auto;  // Auto: watch on a terminal, else once
@@ -19,9 +24,15 @@ struct MonitorOptions {
     std::string simulationFile;  // empty: the embedded default machine
     ColorMode color = ColorMode::Auto;
     bool help = false;
+    bool version = false;
+    std::string listen;  // --listen [ADDR:]PORT; empty: no metrics endpoint
 };
 
-// Parses argv; on failure returns false with a one-line message.
+// Parses argv; on failure returns false with a one-line message. Numbers are
+// plain decimals ("0.5", "12"), whatever the locale.
 bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& options,
                          std::string& error);
-const char* MonitorUsage();
+// The --help text, exit statuses included.
+std::string MonitorUsage();
+// "svcproc-monitor 2.1.0".
+std::string MonitorVersion();

@@ -1,16 +1,22 @@
-#include <cstdio>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "Formats.h"
+#include "NumberText.h"
 #include "Units.h"
+
+#ifndef SVCP_VERSION_TEXT
+#define SVCP_VERSION_TEXT "unknown"
+#endif
 
 namespace {
 
 struct Family {
     std::string name;
+    std::string type;  // "gauge" or "counter"
     std::string help;
-    std::vector<std::string> samples;  // "{labels} value"
+    std::vector<std::string> samples;  // "{labels} value" or " value"
 };
 
 std::string EscapeLabel(const std::string& value) {
@@ -33,12 +39,6 @@ std::string EscapeLabel(const std::string& value) {
     return out;
 }
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
-
 std::string Labels(unsigned long handle, const std::wstring& description,
                    const char* extraName = nullptr, const char* extraValue = nullptr) {
     std::string labels =
@@ -58,9 +58,10 @@ struct KindFamilies {
 
 KindFamilies MakeKind(const char* stem, const char* unit, const char* what) {
     const std::string base = std::string("svcproc_") + stem;
-    return {{base + "_" + unit, std::string(what) + " reading in " + unit + ".", {}},
-            {base + "_state", std::string(what) + " alert state (0 Ok, 1 Critical).", {}},
+    return {{base + "_" + unit, "gauge", std::string(what) + " reading in " + unit + ".", {}},
+            {base + "_state", "gauge", std::string(what) + " alert state (0 Ok, 1 Critical).", {}},
             {base + "_threshold_" + unit,
+             "gauge",
              std::string(what) + " thresholds in " + unit + " (unknown ones are not exported).",
              {}}};
 }
@@ -70,7 +71,7 @@ void AddSensor(KindFamilies& families, const SensorSnapshot& sensor) {
     if (sensor.readResult == ServiceCode_Success) {
         families.value.samples.push_back(
             Labels(sensor.handle, info.Description) + " " +
-            Number(ToBaseUnits(sensor.reading.CurrentReading, info.UnitModifier)));
+            DecimalText(sensor.reading.CurrentReading, info.UnitModifier));
         families.state.samples.push_back(Labels(sensor.handle, info.Description) + " " +
                                          (sensor.reading.CurrentState != 0 ? "1" : "0"));
     }
@@ -89,17 +90,70 @@ void AddSensor(KindFamilies& families, const SensorSnapshot& sensor) {
         if (IsKnown(threshold.value)) {
             families.threshold.samples.push_back(
                 Labels(sensor.handle, info.Description, "threshold", threshold.name) + " " +
-                Number(ToBaseUnits(threshold.value, info.UnitModifier)));
+                DecimalText(threshold.value, info.UnitModifier));
         }
     }
 }
 
+// A family without samples is left out: nothing to say, and some parsers
+// frown on a bare TYPE line.
 void Write(std::string& out, const Family& family) {
+    if (family.samples.empty()) {
+        return;
+    }
     out += "# HELP " + family.name + " " + family.help + "\n";
-    out += "# TYPE " + family.name + " gauge\n";
+    out += "# TYPE " + family.name + " " + family.type + "\n";
     for (const std::string& sample : family.samples) {
         out += family.name + sample + "\n";
     }
+}
+
+std::string Value(bool value) {
+    return value ? " 1" : " 0";
+}
+
+// The link's counters by exchange kind.
+void WriteLink(std::string& out, const LinkSnapshot& link) {
+    const char* const kinds[ExchangeKind_Count] = {"voltages", "fans", "temperatures", "leds",
+                                                   "alert_poll"};
+    Family tried{"svcproc_exchanges_total",
+                 "counter",
+                 "Exchanges with the service processor since start-up, by kind.",
+                 {}};
+    Family failed{"svcproc_exchange_failures_total",
+                  "counter",
+                  "Exchanges that failed (driver call failed or response rejected), by kind.",
+                  {}};
+    Family consecutive{"svcproc_exchange_consecutive_failures",
+                       "gauge",
+                       "Failures since the last accepted response, by kind (0 while answering).",
+                       {}};
+    Family last{"svcproc_last_response_timestamp_seconds",
+                "gauge",
+                "Unix time of the last accepted response, by kind (absent before the first).",
+                {}};
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        const CExchangeStatus& exchange = link.status.Exchanges[kind];
+        const std::string labels = std::string("{kind=\"") + kinds[kind] + "\"} ";
+        tried.samples.push_back(labels + IntegerText(exchange.Tried));
+        failed.samples.push_back(labels + IntegerText(exchange.Failed));
+        consecutive.samples.push_back(
+            labels + IntegerText(static_cast<uint64_t>(exchange.ConsecutiveFailures)));
+        if (const auto at = LastResponseAt(link, kind)) {
+            const auto sinceEpoch =
+                std::chrono::duration_cast<std::chrono::milliseconds>(at->time_since_epoch());
+            last.samples.push_back(labels +
+                                   DecimalText(static_cast<int64_t>(sinceEpoch.count()), -3));
+        }
+    }
+    Write(out, tried);
+    Write(out, failed);
+    Write(out, consecutive);
+    Write(out, last);
+    Write(out, {"svcproc_polling_thread_running",
+                "gauge",
+                "Whether the library's alert polling thread runs (1) or not (0).",
+                {Value(link.status.PollingThreadRunning)}});
 }
 
 }  // namespace
@@ -107,11 +161,27 @@ void Write(std::string& out, const Family& family) {
 std::string RenderPrometheus(const Snapshot& snapshot) {
     std::string out;
     Write(out, {"svcproc_up",
-                "Whether the svcproc library started up (1) or not (0).",
-                {std::string(" ") + (snapshot.startup == ServiceCode_Success ? "1" : "0")}});
+                "gauge",
+                "Whether the library started up and the service processor answers (1) or not (0).",
+                {Value(Up(snapshot))}});
     Write(out, {"svcproc_startup_result",
+                "gauge",
                 "Result code of the library's start-up (0 success, 2-6 failures).",
-                {" " + std::to_string(static_cast<int>(snapshot.startup))}});
+                {" " + IntegerText(static_cast<int64_t>(snapshot.startup))}});
+    Write(out, {"svcproc_build_info",
+                "gauge",
+                "The monitor's version, as a label; always 1.",
+                {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\"} 1"}});
+    Write(out, {"svcproc_scrape_duration_seconds",
+                "gauge",
+                "How long taking the readings and the link status took, in seconds.",
+                {" " + DoubleText(snapshot.refreshDuration.count())}});
+    if (snapshot.link.has_value()) {
+        WriteLink(out, *snapshot.link);
+    }
+    if (snapshot.startup != ServiceCode_Success) {
+        return out;
+    }
 
     KindFamilies voltage = MakeKind("voltage", "volts", "Voltage sensor");
     KindFamilies fan = MakeKind("fan_speed", "rpm", "Fan speed sensor");
@@ -131,20 +201,18 @@ std::string RenderPrometheus(const Snapshot& snapshot) {
                 break;
         }
     }
-    Family led{"svcproc_led_on", "LED state (1 on, 0 off).", {}};
+    Family led{"svcproc_led_on", "gauge", "LED state (1 on, 0 off).", {}};
     for (const LedSnapshot& entry : snapshot.leds) {
         if (entry.readResult == ServiceCode_Success) {
-            led.samples.push_back(Labels(entry.handle, entry.information.Description) + " " +
-                                  (entry.reading.State != 0 ? "1" : "0"));
+            led.samples.push_back(Labels(entry.handle, entry.information.Description) +
+                                  Value(entry.reading.State != 0));
         }
     }
-    if (snapshot.startup == ServiceCode_Success) {
-        for (KindFamilies* kind : {&voltage, &fan, &temperature}) {
-            Write(out, kind->value);
-            Write(out, kind->state);
-            Write(out, kind->threshold);
-        }
-        Write(out, led);
+    for (KindFamilies* kind : {&voltage, &fan, &temperature}) {
+        Write(out, kind->value);
+        Write(out, kind->state);
+        Write(out, kind->threshold);
     }
+    Write(out, led);
     return out;
 }

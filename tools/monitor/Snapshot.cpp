@@ -36,6 +36,7 @@ Snapshot TakeInventory(SERVICE_CODE startup) {
 }
 
 void RefreshReadings(Snapshot& snapshot) {
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     snapshot.takenAt = Clock::now();
     for (SensorSnapshot& sensor : snapshot.sensors) {
         sensor.readResult = ServiceApi::ReadSensor(sensor.handle, sensor.reading);
@@ -45,4 +46,32 @@ void RefreshReadings(Snapshot& snapshot) {
         led.readResult = ServiceApi::ReadLed(led.handle, led.reading);
         led.readAt = Clock::now();
     }
+    snapshot.refreshDuration = std::chrono::steady_clock::now() - start;
+}
+
+bool Answering(const LinkSnapshot& link) {
+    for (const CExchangeStatus& exchange : link.status.Exchanges) {
+        if (exchange.ConsecutiveFailures != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Up(const Snapshot& snapshot) {
+    return snapshot.startup == ServiceCode_Success &&
+           (!snapshot.link.has_value() || Answering(*snapshot.link));
+}
+
+std::optional<Clock::time_point> LastResponseAt(const LinkSnapshot& link, int exchangeKind) {
+    if (exchangeKind < 0 || exchangeKind >= ExchangeKind_Count) {
+        return std::nullopt;
+    }
+    const CExchangeStatus& exchange = link.status.Exchanges[exchangeKind];
+    if (!exchange.HasResponded) {
+        return std::nullopt;
+    }
+    // Unsigned distance: correct across the tick counter's wrap-around.
+    const uint32_t age = link.status.CurrentTick - exchange.LastResponseTick;
+    return link.takenAt - std::chrono::milliseconds(age);
 }

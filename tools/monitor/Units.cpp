@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "NumberText.h"
 #include "svcproc/api/SensorHandle.h"
 
 SensorKind KindOfHandle(unsigned long handle) {
@@ -46,28 +47,9 @@ const char* UnitSymbol(uint16_t baseUnits) {
 }
 
 double ToBaseUnits(int64_t value, int32_t unitModifier) {
-    return static_cast<double>(value) * std::pow(10.0, unitModifier);
+    // Not value * 10^modifier: 3050 * 0.001 is 3.0500000000000003.
+    return DecimalValue(value, unitModifier);
 }
-
-namespace {
-
-// Groups the digits of a non-negative integer text in threes.
-std::string GroupThousands(const std::string& digits) {
-    if (digits.size() <= 3) {
-        return digits;
-    }
-    std::string grouped;
-    const size_t head = digits.size() % 3;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (i - head) % 3 == 0) {
-            grouped += ' ';
-        }
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-}  // namespace
 
 std::string FormatValue(int64_t value, const CSensorInformation& information) {
     const int decimals = information.UnitModifier < 0 ? -information.UnitModifier : 0;
@@ -87,7 +69,7 @@ std::string FormatValue(int64_t value, const CSensorInformation& information) {
         digits.erase(digits.size() - static_cast<size_t>(decimals));
     }
     std::string text = negative ? "-" : "";
-    text += GroupThousands(digits);
+    text += digits;
     if (!fraction.empty()) {
         text += '.' + fraction;
     }

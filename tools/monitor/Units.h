@@ -19,8 +19,8 @@ const char* UnitSymbol(uint16_t baseUnits);
 // number of base units, e.g. 3300 with modifier -3 → 3.3.
 double ToBaseUnits(int64_t value, int32_t unitModifier);
 
-// "3.300 V", "1 980 RPM", "41.5 °C": as many decimals as the modifier gives,
-// thousands grouped with a blank.
+// "3.300 V", "1980 RPM", "41.5 °C": as many decimals as the modifier gives,
+// no blank inside the number, so a line of them splits into fields.
 std::string FormatValue(int64_t value, const CSensorInformation& information);
 
 // SMBIOS's unknown marker (0x80000000) arrives as INT32_MIN.

@@ -1,15 +1,19 @@
 // svcproc-monitor: the service processor's sensors and LEDs at a glance.
-#include <unistd.h>
-
 #include <atomic>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "Exporter.h"
 #include "Monitor.h"
 #include "MonitorOptions.h"
 #include "Simulation.h"
+#include "Terminal.h"
 
 namespace {
 
@@ -17,6 +21,17 @@ std::atomic<bool> g_stop{false};
 
 void RequestStop(int) {
     g_stop.store(true);
+}
+
+// Standard output closed with its last buffered bytes: a full disk or a
+// closed pipe shows here at the latest.
+int CloseStandardOutput(int status) {
+    if (std::fclose(stdout) != 0 && status == 0) {
+        std::fprintf(stderr, "svcproc-monitor: cannot write standard output: %s\n",
+                     std::strerror(errno));
+        return kExitOutput;
+    }
+    return status;
 }
 
 }  // namespace
@@ -27,12 +42,13 @@ int main(int argc, char** argv) {
     MonitorOptions options;
     std::string error;
     if (!ParseMonitorOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "svcproc-monitor: %s\n%s", error.c_str(), MonitorUsage());
+        std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
         return kExitUsage;
     }
-    if (options.help) {
-        std::fputs(MonitorUsage(), stdout);
-        return 0;
+    if (options.help || options.version) {
+        const std::string text = options.help ? MonitorUsage() : MonitorVersion() + "\n";
+        std::fputs(text.c_str(), stdout);
+        return CloseStandardOutput(0);
     }
     std::signal(SIGINT, &RequestStop);
     std::signal(SIGTERM, &RequestStop);
@@ -42,7 +58,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "svcproc-monitor: %s\n", error.c_str());
         return kExitUsage;
     }
+    const std::unique_ptr<ITerminal> terminal = OpenTerminal(stdout);
     MonitorStreams streams;
-    streams.outIsTerminal = isatty(fileno(stdout)) != 0;
-    return RunMonitor(options, streams, g_stop);
+    streams.terminal = terminal.get();
+    const char* noColor = std::getenv("NO_COLOR");
+    streams.noColor = noColor != nullptr && *noColor != '\0';
+    const int status = options.listen.empty() ? RunMonitor(options, streams, g_stop)
+                                              : RunExporter(options, streams, g_stop);
+    return CloseStandardOutput(status);
 }

@@ -1,7 +1,11 @@
 // The monitor's renderings of a snapshot: human units, unknown thresholds,
 // and JSON and Prometheus output that parse back.
+#include <cctype>
+#include <chrono>
 #include <map>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -28,8 +32,8 @@ TEST(MonitorUnits, ReadingsInHumanUnits) {
     EXPECT_EQ(FormatValue(3300, Units(5, -3)), "3.300 V");
     EXPECT_EQ(FormatValue(12000, Units(5, -3)), "12.000 V");
     EXPECT_EQ(FormatValue(5, Units(5, -3)), "0.005 V");
-    EXPECT_EQ(FormatValue(1980, Units(19, 0)), "1 980 RPM");
-    EXPECT_EQ(FormatValue(655350, Units(19, 0)), "655 350 RPM");
+    EXPECT_EQ(FormatValue(1980, Units(19, 0)), "1980 RPM");
+    EXPECT_EQ(FormatValue(655350, Units(19, 0)), "655350 RPM");
     EXPECT_EQ(FormatValue(415, Units(2, -1)), "41.5 \u00B0C");
     EXPECT_EQ(FormatValue(-25, Units(2, -1)), "-2.5 \u00B0C");
     EXPECT_EQ(FormatThreshold(kSensorValueUnknown, Units(5, -3)), "na");
@@ -78,18 +82,124 @@ TEST(MonitorFormats, TableShowsUnitsStatesAndUnknownThresholdsAsNa) {
 
 TEST(MonitorFormats, JsonIsVersionedWithNullForUnknownValues) {
     const nlohmann::json document = nlohmann::json::parse(RenderJson(SampleSnapshot()));
-    EXPECT_EQ(document["version"], kJsonFormatVersion);
+    EXPECT_EQ(document["version"], 2);
     EXPECT_EQ(document["startup"]["result"], 0);
     ASSERT_EQ(document["sensors"].size(), 2u);
     const nlohmann::json& voltage = document["sensors"][0];
     EXPECT_EQ(voltage["description"], "CPU \"Core\"");
     EXPECT_EQ(voltage["kind"], "voltage");
     EXPECT_DOUBLE_EQ(voltage["reading"]["value"].get<double>(), 1.2);
-    EXPECT_TRUE(voltage["information"]["LowerThresholdCritical"].is_null());
-    EXPECT_EQ(voltage["information"]["UpperThresholdCritical"], 1400);
-    EXPECT_EQ(document["sensors"][1]["state"], "Critical");
+    EXPECT_TRUE(voltage["information"]["lowerThresholdCritical"].is_null());
+    EXPECT_EQ(voltage["information"]["upperThresholdCritical"], 1400);
+    EXPECT_EQ(voltage["thresholds"]["upperCritical"]["raw"], 1400);
+    EXPECT_EQ(voltage["thresholds"]["upperCritical"]["value"], 1.4);
+    EXPECT_TRUE(voltage["thresholds"]["lowerCritical"].is_null());
+    EXPECT_EQ(document["sensors"][1]["state"], "critical");
+    EXPECT_EQ(document["sensors"][1]["level"], "critical");
+    EXPECT_EQ(document["sensors"][1]["reading"]["value"], 300);
+    EXPECT_TRUE(document["sensors"][1]["reading"]["value"].is_number_integer()) << "RPM: 300";
     EXPECT_EQ(document["leds"][0]["on"], true);
+    EXPECT_EQ(document["leds"][0]["kind"], "led");
+    EXPECT_EQ(document["leds"][0]["information"]["kind"], 5);
     EXPECT_TRUE(document["sensors"][0]["readAt"].is_string());
+    EXPECT_TRUE(document["serviceProcessor"].is_null()) << "no status taken";
+}
+
+// Every object key in the document, at any depth, below "information" too.
+void CollectKeys(const nlohmann::json& value, std::vector<std::string>& keys) {
+    if (value.is_object()) {
+        for (const auto& [key, member] : value.items()) {
+            keys.push_back(key);
+            CollectKeys(member, keys);
+        }
+    } else if (value.is_array()) {
+        for (const nlohmann::json& member : value) {
+            CollectKeys(member, keys);
+        }
+    }
+}
+
+TEST(MonitorFormats, JsonNamesAreCamelCaseEverywhere) {
+    Snapshot snapshot = SampleSnapshot();
+    snapshot.link = LinkSnapshot{};
+    std::vector<std::string> keys;
+    CollectKeys(nlohmann::json::parse(RenderJson(snapshot)), keys);
+    ASSERT_GT(keys.size(), 60u);
+    for (const std::string& key : keys) {
+        EXPECT_TRUE(std::islower(static_cast<unsigned char>(key[0]))) << key;
+        EXPECT_EQ(key.find_first_of("_- "), std::string::npos) << key;
+    }
+}
+
+// 3.05 V is 3050 mV: exact in decimal, not 3050 * 0.001.
+TEST(MonitorFormats, ReadingsAreExactInDecimal) {
+    Snapshot snapshot = SampleSnapshot();
+    snapshot.sensors[0].reading.CurrentReading = 3050;
+    snapshot.sensors[0].information.UpperThresholdCritical = 3465;
+    const std::string json = RenderJson(snapshot);
+    EXPECT_THAT(json, HasSubstr("\"value\": 3.05\n"));
+    EXPECT_THAT(json, HasSubstr("\"value\": 3.465\n"));
+    EXPECT_THAT(json, Not(HasSubstr("000000")));
+    const std::string prometheus = RenderPrometheus(snapshot);
+    EXPECT_THAT(prometheus, HasSubstr("name=\"CPU \\\"Core\\\"\"} 3.05\n"));
+    EXPECT_THAT(prometheus, HasSubstr("threshold=\"upper_critical\"} 3.465\n"));
+}
+
+TEST(MonitorFormats, CompactJsonIsOneDocumentPerLine) {
+    Snapshot snapshot = SampleSnapshot();
+    snapshot.sensors[0].information.Description = L"two\nlines";
+    const std::string pretty = RenderJson(snapshot);
+    const std::string compact = RenderJson(snapshot, JsonLayout::Compact);
+    ASSERT_FALSE(compact.empty());
+    EXPECT_EQ(compact.find('\n'), compact.size() - 1);
+    EXPECT_EQ(nlohmann::json::parse(compact), nlohmann::json::parse(pretty));
+}
+
+CServiceProcessorStatus Answering() {
+    CServiceProcessorStatus status{};
+    status.PollingThreadRunning = true;
+    status.CurrentTick = 100000;
+    for (CExchangeStatus& exchange : status.Exchanges) {
+        exchange.Tried = 40;
+        exchange.Failed = 2;
+        exchange.HasResponded = true;
+        exchange.LastResponseTick = 99900;
+    }
+    return status;
+}
+
+Snapshot WithLink(const CServiceProcessorStatus& status) {
+    Snapshot snapshot = SampleSnapshot();
+    // 2026-01-01T00:00:00.500Z
+    snapshot.link = LinkSnapshot{
+        status, std::chrono::system_clock::time_point(std::chrono::milliseconds(1767225600500))};
+    return snapshot;
+}
+
+TEST(MonitorFormats, JsonShowsTheServiceProcessorLinkInBaseUnits) {
+    CServiceProcessorStatus status = Answering();
+    status.Exchanges[ExchangeKind_Fans].ConsecutiveFailures = 3;
+    status.Exchanges[ExchangeKind_Fans].Failed = 9;
+    status.Exchanges[ExchangeKind_Fans].LastResponseTick = 100000 - 2250;
+    status.Exchanges[ExchangeKind_Leds].HasResponded = false;
+    const nlohmann::json document = nlohmann::json::parse(RenderJson(WithLink(status)));
+    const nlohmann::json& link = document["serviceProcessor"];
+    EXPECT_EQ(link["answering"], false);
+    EXPECT_EQ(link["pollingThreadRunning"], true);
+    const nlohmann::json& fans = link["exchanges"]["fans"];
+    EXPECT_EQ(fans["tried"], 40);
+    EXPECT_EQ(fans["failed"], 9);
+    EXPECT_EQ(fans["consecutiveFailures"], 3);
+    EXPECT_EQ(fans["secondsSinceLastResponse"], 2.25);
+    EXPECT_EQ(fans["lastResponse"], "2025-12-31T23:59:58.250Z");
+    EXPECT_EQ(link["exchanges"]["voltages"]["secondsSinceLastResponse"], 0.1);
+    EXPECT_TRUE(link["exchanges"]["leds"]["lastResponse"].is_null());
+    EXPECT_TRUE(link["exchanges"]["leds"]["secondsSinceLastResponse"].is_null());
+    EXPECT_EQ(link["exchanges"]["alertPoll"]["consecutiveFailures"], 0);
+
+    status.Exchanges[ExchangeKind_Fans].ConsecutiveFailures = 0;
+    EXPECT_EQ(nlohmann::json::parse(RenderJson(WithLink(status)))["serviceProcessor"]["answering"],
+              true);
 }
 
 // name{labels} value lines, keyed by name and labels.
@@ -128,6 +238,37 @@ TEST(MonitorFormats, PrometheusNamesFollowTheIpmiExporters) {
     const std::map<std::string, double> down = ParsePrometheus(RenderPrometheus(failed));
     EXPECT_EQ(down.at("svcproc_up"), 0);
     EXPECT_EQ(down.at("svcproc_startup_result"), 6);
+    EXPECT_EQ(down.count("svcproc_exchanges_total{kind=\"fans\"}"), 0u);
+    for (const auto& [name, value] : down) {
+        EXPECT_EQ(name.find("svcproc_led"), std::string::npos) << "no inventory: " << name;
+    }
+}
+
+TEST(MonitorFormats, PrometheusShowsTheLinkAndDropsUpWhileItFails) {
+    CServiceProcessorStatus status = Answering();
+    status.Exchanges[ExchangeKind_Leds].HasResponded = false;
+    Snapshot snapshot = WithLink(status);
+    snapshot.refreshDuration = std::chrono::milliseconds(125);
+    const std::string text = RenderPrometheus(snapshot);
+    const std::map<std::string, double> samples = ParsePrometheus(text);
+    EXPECT_EQ(samples.at("svcproc_up"), 1);
+    EXPECT_EQ(samples.at("svcproc_exchanges_total{kind=\"alert_poll\"}"), 40);
+    EXPECT_EQ(samples.at("svcproc_exchange_failures_total{kind=\"voltages\"}"), 2);
+    EXPECT_EQ(samples.at("svcproc_exchange_consecutive_failures{kind=\"fans\"}"), 0);
+    EXPECT_THAT(text, HasSubstr("svcproc_last_response_timestamp_seconds{kind=\"temperatures\"} "
+                                "1767225600.4\n"));
+    EXPECT_EQ(samples.count("svcproc_last_response_timestamp_seconds{kind=\"leds\"}"), 0u);
+    EXPECT_EQ(samples.at("svcproc_polling_thread_running"), 1);
+    EXPECT_EQ(samples.at("svcproc_scrape_duration_seconds"), 0.125);
+    EXPECT_EQ(samples.count("svcproc_build_info{version=\"" SVCP_VERSION_TEXT "\"}"), 1u);
+    EXPECT_THAT(text, HasSubstr("# TYPE svcproc_exchanges_total counter\n"));
+    EXPECT_THAT(text, HasSubstr("# TYPE svcproc_exchange_failures_total counter\n"));
+
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        CServiceProcessorStatus failing = Answering();
+        failing.Exchanges[kind].ConsecutiveFailures = 1;
+        EXPECT_EQ(ParsePrometheus(RenderPrometheus(WithLink(failing))).at("svcproc_up"), 0) << kind;
+    }
 }
 
 TEST(MonitorOptions, ParsesTheCommandLineAndRefusesNonsense) {

@@ -1,0 +1,213 @@
+// svcproc-monitor --listen end to end: scraped with curl, the body checked by
+// promtool where it is installed; overlapping scrapes and a silent client
+// beside the alert listener; a failed start-up served as svcproc_up 0; an
+// address that cannot be bound refused.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+const std::vector<std::string> kNoDeviceDirectory = {"SVCP_DEVICE_DIR="};
+
+// A shell command's standard output and exit status.
+std::string Shell(const std::string& command, int* status = nullptr) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    if (pipe == nullptr) {
+        return out;
+    }
+    char buffer[4096];
+    size_t size = 0;
+    while ((size = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        out.append(buffer, size);
+    }
+    const int code = pclose(pipe);
+    if (status != nullptr) {
+        *status = WIFEXITED(code) ? WEXITSTATUS(code) : -1;
+    }
+    return out;
+}
+
+bool Installed(const char* program) {
+    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Starts the exporter on a free port; the base URL, or "" on failure.
+std::string StartExporter(CChildProcess& exporter, const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {SVCPROC_MONITOR};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    argv.insert(argv.end(), {"--listen", "127.0.0.1:0"});
+    if (!exporter.Start(argv, kNoDeviceDirectory) ||
+        !exporter.WaitForLine("svcproc-monitor: serving http://", seconds(30))) {
+        return "";
+    }
+    const std::string& out = exporter.Out();
+    const size_t start = out.find("http://");
+    return out.substr(start, out.find("/metrics", start) - start);
+}
+
+std::map<std::string, double> Samples(const std::string& text) {
+    std::map<std::string, double> samples;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line[0] != '#') {
+            const size_t space = line.rfind(' ');
+            samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
+        }
+    }
+    return samples;
+}
+
+// promtool's verdict on a metrics text: "" when it passes or is missing.
+std::string PromtoolProblems(const std::string& text) {
+    if (!Installed("promtool")) {
+        std::printf("promtool not installed: its check is left out\n");
+        return "";
+    }
+    const std::string path = testing::TempDir() + "/svcp-exporter.prom";
+    std::ofstream(path) << text;
+    int status = 0;
+    const std::string report = Shell("promtool check metrics < '" + path + "' 2>&1", &status);
+    return status == 0 && report.empty() ? "" : "promtool: " + report;
+}
+
+std::string HttpCode(const std::string& arguments) {
+    return Shell("curl -sS -o /dev/null -w '%{http_code}' " + arguments);
+}
+
+class ExporterEndToEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!Installed("curl")) {
+            GTEST_SKIP() << "curl is not installed (scripts/install-deps.sh)";
+        }
+    }
+};
+
+TEST_F(ExporterEndToEnd, CurlScrapesTheBuiltInMachine) {
+    CChildProcess exporter;
+    const std::string base = StartExporter(exporter, {"--simulate"});
+    ASSERT_FALSE(base.empty()) << exporter.Err();
+
+    int status = 0;
+    const std::string headers = Shell("curl -sS -D - -o /dev/null " + base + "/metrics", &status);
+    ASSERT_EQ(status, 0) << headers;
+    EXPECT_NE(headers.find("HTTP/1.1 200 OK"), std::string::npos) << headers;
+    EXPECT_NE(headers.find("Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"),
+              std::string::npos)
+        << headers;
+    const std::string body = Shell("curl -sS " + base + "/metrics");
+    EXPECT_EQ(PromtoolProblems(body), "") << body;
+    const std::map<std::string, double> samples = Samples(body);
+    EXPECT_EQ(samples.at("svcproc_up"), 1);
+    EXPECT_EQ(samples.at(R"(svcproc_led_on{id="0x00040001",name="Power"})"), 1);
+    EXPECT_NEAR(samples.at(R"(svcproc_fan_speed_rpm{id="0x00020002",name="Chassis Fan"})"), 1800,
+                400);
+
+    EXPECT_NE(Shell("curl -sS " + base + "/").find("href=\"/metrics\""), std::string::npos);
+    EXPECT_EQ(HttpCode(base + "/nothing"), "404");
+    EXPECT_EQ(HttpCode("-X POST " + base + "/metrics"), "405");
+    EXPECT_EQ(HttpCode("-X DELETE " + base + "/"), "405");
+
+    exporter.Signal(SIGINT);
+    EXPECT_EQ(exporter.Wait(seconds(10)), 0) << exporter.Err();
+}
+
+// Connects and sends nothing, until destroyed.
+class SilentClient {
+public:
+    explicit SilentClient(int port) : m_Fd(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_bConnected =
+            connect(m_Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~SilentClient() { close(m_Fd); }
+    bool Connected() const { return m_bConnected; }
+
+private:
+    int m_Fd;
+    bool m_bConnected = false;
+};
+
+TEST_F(ExporterEndToEnd, SilentClientsAndOverlappingScrapesLeaveScrapesAndAlertsGoing) {
+    CChildProcess exporter;
+    const std::string base = StartExporter(exporter, {"--simulate"});
+    ASSERT_FALSE(base.empty()) << exporter.Err();
+    const int port = std::stoi(base.substr(base.rfind(':') + 1));
+    std::vector<std::unique_ptr<SilentClient>> silent;
+    for (int i = 0; i < 3; ++i) {
+        silent.push_back(std::make_unique<SilentClient>(port));
+        ASSERT_TRUE(silent.back()->Connected());
+    }
+    // Six scrapes at once, each bounded by curl's own timeout.
+    const std::string codes = Shell(
+        "for i in 1 2 3 4 5 6; do curl -sS -m 10 -o /dev/null -w "
+        "'%{http_code}\\n' " +
+        base + "/metrics & done; wait");
+    EXPECT_EQ(codes, "200\n200\n200\n200\n200\n200\n");
+    // The built-in scenario's first alert (the chassis fan) still arrives.
+    EXPECT_TRUE(exporter.WaitForLine("ASSERTED  0x00020002", seconds(30))) << exporter.Out();
+
+    const auto stopping = std::chrono::steady_clock::now();
+    exporter.Signal(SIGTERM);
+    EXPECT_EQ(exporter.Wait(seconds(20)), 0) << exporter.Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, seconds(8))
+        << "stopped within the read and keep-alive timeouts";
+}
+
+TEST_F(ExporterEndToEnd, AFailedStartUpIsServedAsDown) {
+    const std::string replay = testing::TempDir() + "/exporter-replay.json";
+    std::ofstream(replay) << R"({"smbiosTable": ")" << SVCP_SMBIOS_DATA_DIR
+                          << R"(/gosmbios-1.bin"})";
+    CChildProcess exporter;
+    const std::string base = StartExporter(exporter, {"--simulate=" + replay});
+    ASSERT_FALSE(base.empty()) << exporter.Err();
+    const std::string body = Shell("curl -sS " + base + "/metrics");
+    EXPECT_EQ(PromtoolProblems(body), "") << body;
+    const std::map<std::string, double> samples = Samples(body);
+    EXPECT_EQ(samples.at("svcproc_up"), 0);
+    EXPECT_EQ(samples.at("svcproc_startup_result"), 5) << "no service processor";
+    exporter.Signal(SIGTERM);
+    EXPECT_EQ(exporter.Wait(seconds(10)), 0);
+    EXPECT_NE(exporter.Err().find("NoServiceProcessor"), std::string::npos) << exporter.Err();
+}
+
+TEST_F(ExporterEndToEnd, AnAddressThatCannotBeBoundIsRefused) {
+    CChildProcess exporter;
+    ASSERT_TRUE(exporter.Start({SVCPROC_MONITOR, "--simulate", "--listen", "192.0.2.1:9723"},
+                               kNoDeviceDirectory));
+    EXPECT_EQ(exporter.Wait(seconds(30)), 69);
+    EXPECT_NE(exporter.Err().find("cannot listen on 192.0.2.1:9723"), std::string::npos)
+        << exporter.Err();
+
+    CChildProcess usage;
+    ASSERT_TRUE(usage.Start({SVCPROC_MONITOR, "--listen", "65536"}, kNoDeviceDirectory));
+    EXPECT_EQ(usage.Wait(seconds(10)), 64);
+    CChildProcess once;
+    ASSERT_TRUE(once.Start({SVCPROC_MONITOR, "--once", "--listen", "9723"}, kNoDeviceDirectory));
+    EXPECT_EQ(once.Wait(seconds(10)), 64);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// The machine-readable formats under a locale that writes 3,3 for 3.3: the
+// process's C and C++ locales both set to de_DE.UTF-8, as a German machine
+// with LC_ALL set would have them after the monitor's setlocale(LC_ALL, "").
+// Prometheus output must still pass promtool (where it is installed) and a
+// parser of the text exposition format; JSON must still parse.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <locale>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Formats.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+const char* const kCommaLocale = "de_DE.UTF-8";
+
+// True when the named locale can be set; on a machine without it, compiles
+// it into the test's temporary directory (localedef needs no privileges for
+// that) and points glibc at it with LOCPATH.
+bool MakeLocaleAvailable() {
+    if (std::setlocale(LC_ALL, kCommaLocale) != nullptr) {
+        return true;
+    }
+    const std::string directory = testing::TempDir() + "/svcp-locales";
+    setenv("LOCPATH", directory.c_str(), 1);
+    if (std::setlocale(LC_ALL, kCommaLocale) != nullptr) {
+        return true;  // made by an earlier test
+    }
+    const std::string command = "mkdir -p '" + directory + "' && localedef -i de_DE -f UTF-8 '" +
+                                directory + "/" + kCommaLocale + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        return false;
+    }
+    return std::setlocale(LC_ALL, kCommaLocale) != nullptr;
+}
+
+class CommaDecimalLocale : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!MakeLocaleAvailable()) {
+            GTEST_SKIP() << kCommaLocale
+                         << " is missing and localedef cannot make it: install the package "
+                            "`locales` (scripts/install-deps.sh)";
+        }
+        m_Previous = std::locale::global(std::locale(kCommaLocale));
+        // The premise: this process now writes numbers with a comma.
+        char text[16];
+        std::snprintf(text, sizeof text, "%.1f", 3.3);
+        ASSERT_STREQ(text, "3,3");
+        std::ostringstream stream;
+        stream << 3.3;
+        ASSERT_EQ(stream.str(), "3,3");
+    }
+
+    void TearDown() override {
+        std::locale::global(m_Previous);
+        std::setlocale(LC_ALL, "C");
+    }
+
+    std::locale m_Previous;
+};
+
+Snapshot CommaProneSnapshot() {
+    Snapshot snapshot;
+    snapshot.startup = ServiceCode_Success;
+    snapshot.refreshDuration = std::chrono::microseconds(1250);
+    SensorSnapshot voltage;
+    voltage.handle = 0x10000;
+    voltage.information.Description = L"+3.3 V";
+    voltage.information.BaseUnits = 5;
+    voltage.information.UnitModifier = -3;
+    voltage.information.LowerThresholdCritical = 2970;
+    voltage.information.UpperThresholdCritical = 3630;
+    voltage.information.UpperThresholdFatal = kSensorValueUnknown;
+    voltage.reading = {3050, 0};
+    SensorSnapshot temperature;
+    temperature.handle = 0x30000;
+    temperature.information.Description = L"CPU Temperature";
+    temperature.information.BaseUnits = 2;
+    temperature.information.UnitModifier = -1;
+    temperature.information.UpperThresholdNonCritical = 750;
+    temperature.reading = {415, 0};
+    SensorSnapshot fan;
+    fan.handle = 0x20002;
+    fan.information.Description = L"Chassis Fan";
+    fan.information.BaseUnits = 19;
+    fan.information.UnitModifier = 0;
+    fan.reading = {1814, 0};
+    snapshot.sensors = {voltage, fan, temperature};
+    LedSnapshot led;
+    led.handle = 0x40001;
+    led.information.Kind = 5;
+    led.information.BitMap = 1;
+    led.information.Description = L"Power";
+    led.reading.State = 1;
+    snapshot.leds = {led};
+    CServiceProcessorStatus status{};
+    status.CurrentTick = 5000;
+    for (CExchangeStatus& exchange : status.Exchanges) {
+        exchange.Tried = 1234567;
+        exchange.HasResponded = true;
+        exchange.LastResponseTick = 4875;
+    }
+    snapshot.link = LinkSnapshot{
+        status, std::chrono::system_clock::time_point(std::chrono::milliseconds(1767225600123))};
+    return snapshot;
+}
+
+// The text exposition format, line by line: HELP and TYPE before a family's
+// samples, each family's samples together, names, labels and values as the
+// format allows them (Go's float syntax, no comma).
+std::string TextFormatProblems(const std::string& text) {
+    const std::string name = "[a-zA-Z_:][a-zA-Z0-9_:]*";
+    const std::string label = "[a-zA-Z_][a-zA-Z0-9_]*=\"(\\\\[\\\\\"n]|[^\"\\\\\\n])*\"";
+    const std::string value = "[-+]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][-+]?[0-9]+)?|[-+]Inf|NaN";
+    const std::regex help("# HELP (" + name + ") .*");
+    const std::regex type("# TYPE (" + name + ") (counter|gauge|histogram|summary|untyped)");
+    const std::regex sample("(" + name + ")(\\{" + label + "(," + label + ")*\\})? (" + value +
+                            ")");
+    std::map<std::string, bool> finished;  // families seen, by name
+    std::string current;
+    std::string problems;
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    std::smatch match;
+    while (std::getline(lines, line)) {
+        ++number;
+        const std::string where = "line " + std::to_string(number) + ": " + line + "\n";
+        if (std::regex_match(line, match, help) || std::regex_match(line, match, type)) {
+            if (match[1] != current) {
+                if (finished.count(match[1])) {
+                    problems += "family again, " + where;
+                }
+                current = match[1];
+                finished[current] = true;
+            }
+        } else if (std::regex_match(line, match, sample)) {
+            if (match[1] != current) {
+                problems += "sample outside its family, " + where;
+            }
+        } else {
+            problems += "malformed, " + where;
+        }
+    }
+    if (!text.empty() && text.back() != '\n') {
+        problems += "no final line feed\n";
+    }
+    return problems;
+}
+
+TEST_F(CommaDecimalLocale, PrometheusStaysValid) {
+    const std::string text = RenderPrometheus(CommaProneSnapshot());
+    EXPECT_THAT(text, HasSubstr("name=\"+3.3 V\"} 3.05\n"));
+    EXPECT_THAT(text, HasSubstr("threshold=\"lower_critical\"} 2.97\n"));
+    EXPECT_THAT(text, HasSubstr("svcproc_temperature_celsius{id=\"0x00030000\",name=\"CPU "
+                                "Temperature\"} 41.5\n"));
+    EXPECT_THAT(text, HasSubstr("svcproc_fan_speed_rpm{id=\"0x00020002\",name=\"Chassis Fan\"} "
+                                "1814\n"));
+    EXPECT_THAT(text, HasSubstr("svcproc_exchanges_total{kind=\"fans\"} 1234567\n"));
+    EXPECT_THAT(text, HasSubstr("svcproc_last_response_timestamp_seconds{kind=\"leds\"} "
+                                "1767225599.998\n"));
+    EXPECT_THAT(text, HasSubstr("svcproc_scrape_duration_seconds 0.00125\n"));
+    EXPECT_EQ(TextFormatProblems(text), "");
+
+    if (std::system("command -v promtool >/dev/null 2>&1") != 0) {
+        std::printf("promtool not installed: checked by the parser alone\n");
+        return;
+    }
+    const std::string path = testing::TempDir() + "/svcp-locale.prom";
+    std::ofstream(path) << text;
+    const std::string command = "promtool check metrics < '" + path + "' 2>&1";
+    FILE* promtool = popen(command.c_str(), "r");
+    ASSERT_NE(promtool, nullptr);
+    std::string report;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, promtool) != nullptr) {
+        report += buffer;
+    }
+    EXPECT_EQ(pclose(promtool), 0) << report;
+    EXPECT_EQ(report, "");
+}
+
+TEST_F(CommaDecimalLocale, TheParserCheckCatchesACommaDecimal) {
+    EXPECT_THAT(TextFormatProblems("# TYPE a gauge\na{x=\"1\"} 3,3\n"), HasSubstr("malformed"));
+    EXPECT_THAT(TextFormatProblems("# TYPE a gauge\na 1\n# TYPE b gauge\nb 1\na 2\n"),
+                HasSubstr("outside its family"));
+    EXPECT_EQ(TextFormatProblems("# HELP a x.\n# TYPE a gauge\na{x=\"\\\"\"} -1.5e-3\n"), "");
+}
+
+TEST_F(CommaDecimalLocale, JsonStaysValid) {
+    for (JsonLayout layout : {JsonLayout::Pretty, JsonLayout::Compact}) {
+        const std::string text = RenderJson(CommaProneSnapshot(), layout);
+        const nlohmann::json document = nlohmann::json::parse(text);
+        EXPECT_EQ(document["sensors"][0]["reading"]["value"], 3.05);
+        EXPECT_EQ(document["sensors"][2]["reading"]["value"], 41.5);
+        EXPECT_EQ(document["sensors"][2]["thresholds"]["upperNonCritical"]["value"], 75);
+        EXPECT_EQ(document["serviceProcessor"]["exchanges"]["voltages"]["secondsSinceLastResponse"],
+                  0.125);
+        EXPECT_THAT(text, HasSubstr("3.05"));
+        EXPECT_FALSE(std::regex_search(text, std::regex("[0-9],[0-9]"))) << text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+// The watch's table and frames: the layout for the terminal's width, fixed
+// columns whatever the states, colours that carry meaning, and frames that
+// overwrite the screen without scrolling it.
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Formats.h"
+#include "Terminal.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+SensorSnapshot Sensor(unsigned long handle, const wchar_t* description, uint16_t units,
+                      int32_t modifier, int32_t reading, std::vector<int32_t> thresholds) {
+    SensorSnapshot sensor;
+    sensor.handle = handle;
+    CSensorInformation& info = sensor.information;
+    info.Description = description;
+    info.BaseUnits = units;
+    info.UnitModifier = modifier;
+    info.LowerThresholdFatal = thresholds[0];
+    info.LowerThresholdCritical = thresholds[1];
+    info.LowerThresholdNonCritical = thresholds[2];
+    info.UpperThresholdNonCritical = thresholds[3];
+    info.UpperThresholdCritical = thresholds[4];
+    info.UpperThresholdFatal = thresholds[5];
+    sensor.reading.CurrentReading = static_cast<uint32_t>(reading);
+    return sensor;
+}
+
+constexpr int32_t kNa = kSensorValueUnknown;
+
+Snapshot Machine() {
+    Snapshot snapshot;
+    snapshot.startup = ServiceCode_Success;
+    snapshot.sensors = {
+        Sensor(0x10002, L"+12 V", 5, -3, 12030, {10200, 10800, 11400, 12600, 13200, 13800}),
+        Sensor(0x20002, L"Chassis Fan", 19, 0, 1804, {kNa, 500, 700, kNa, kNa, kNa}),
+        Sensor(0x30000, L"CPU Temperature", 2, -1, 500, {kNa, kNa, kNa, 750, 850, 1000}),
+        Sensor(0x30003, L"Ambient Temperature", 2, -1, 240, {kNa, 50, 100, 350, 400, kNa}),
+    };
+    LedSnapshot power;
+    power.handle = 0x40001;
+    power.information.BitMap = 1;
+    power.information.Description = L"Power";
+    power.reading.State = 1;
+    LedSnapshot fault = power;
+    fault.handle = 0x40002;
+    fault.information.BitMap = 2;
+    fault.information.Description = L"Fault";
+    fault.reading.State = 0;
+    snapshot.leds = {power, fault};
+    return snapshot;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Table(const Snapshot& snapshot, size_t width, bool color = false) {
+    TableStyle style;
+    style.maxWidth = width;
+    style.color = color;
+    return RenderTable(snapshot, style);
+}
+
+TEST(MonitorTable, FitsTheWidthDroppingNonRecoverableThresholdsFirst) {
+    const std::string full = Table(Machine(), 0);
+    size_t fullWidth = 0;
+    for (const std::string& line : Lines(full)) {
+        fullWidth = std::max(fullWidth, DisplayWidth(line));
+    }
+    EXPECT_EQ(Table(Machine(), fullWidth), full) << "the full layout when it fits";
+    EXPECT_THAT(full, HasSubstr("UNR"));
+
+    const std::string narrower = Table(Machine(), fullWidth - 1);
+    EXPECT_THAT(narrower, Not(HasSubstr("LNR")));
+    EXPECT_THAT(narrower, Not(HasSubstr("UNR")));
+    EXPECT_THAT(narrower, HasSubstr("Kind"));
+    EXPECT_THAT(narrower, HasSubstr("LCR"));
+
+    for (size_t width : {160u, 100u, 90u, 80u, 70u, 60u, 50u}) {
+        const std::string table = Table(Machine(), width);
+        for (const std::string& line : Lines(table)) {
+            EXPECT_LE(DisplayWidth(line), width) << line;
+        }
+        EXPECT_THAT(table, HasSubstr("Reading")) << width;
+        EXPECT_THAT(table, HasSubstr("State")) << width;
+    }
+    const std::string tight = Table(Machine(), 55);
+    EXPECT_THAT(tight, HasSubstr("Ambient Temper\u2026"));
+    EXPECT_THAT(tight, HasSubstr("LCR")) << "the description gives way before the critical "
+                                            "thresholds";
+}
+
+TEST(MonitorTable, ColumnsDoNotMoveWhenStatesChange) {
+    Snapshot calm = Machine();
+    Snapshot alarmed = Machine();
+    alarmed.sensors[1].reading = {483, 1};  // Critical
+    alarmed.sensors[2].reading = {790, 0};  // Warning: past 75 °C, not asserted
+    for (size_t width : {0u, 100u}) {
+        const std::vector<std::string> before = Lines(Table(calm, width));
+        const std::vector<std::string> after = Lines(Table(alarmed, width));
+        ASSERT_EQ(before.size(), after.size());
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (before[i].size() < 8) {
+                continue;
+            }
+            // The threshold cells end where they ended.
+            EXPECT_EQ(before[i].substr(before[i].size() - 8), after[i].substr(after[i].size() - 8))
+                << after[i];
+            EXPECT_EQ(DisplayWidth(before[i]), DisplayWidth(after[i])) << after[i];
+        }
+    }
+    const std::string table = Table(alarmed, 0);
+    EXPECT_TRUE(std::regex_search(table, std::regex("Chassis Fan +483 RPM  Critical ")));
+    EXPECT_TRUE(std::regex_search(table, std::regex("CPU Temperature +79.0 \u00B0C  Warning ")));
+}
+
+TEST(MonitorTable, ColoursCarryMeaning) {
+    Snapshot snapshot = Machine();
+    snapshot.sensors[1].reading = {483, 1};
+    snapshot.sensors[2].reading = {790, 0};
+    const std::string table = Table(snapshot, 0, true);
+    EXPECT_THAT(table, HasSubstr("\033[32mOk"));
+    EXPECT_THAT(table, HasSubstr("\033[33mWarning"));
+    EXPECT_THAT(table, HasSubstr("\033[1;31mCritical"));
+    EXPECT_THAT(table, HasSubstr("\033[1mon"));  // LEDs: bright and dim, no verdict
+    EXPECT_THAT(table, HasSubstr("\033[2moff"));
+    EXPECT_THAT(table, Not(HasSubstr("\033[32mon")));
+    EXPECT_THAT(Table(snapshot, 0, false), Not(HasSubstr("\033[")));
+}
+
+TEST(MonitorTable, AFailedStartUpSaysWhenItIsRetried) {
+    Snapshot failed;
+    failed.startup = ServiceCode_DriverUnavailable;
+    TableStyle style;
+    style.maxWidth = 60;
+    style.retrySeconds = 0.5;
+    const std::string text = RenderTable(failed, style);
+    EXPECT_THAT(text, HasSubstr("start-up failed with 6 (DriverUnavailable)"));
+    EXPECT_TRUE(std::regex_search(text, std::regex("Retrying every 0.5 s; next attempt at "
+                                                   "[0-9]{2}:[0-9]{2}:[0-9]{2}")))
+        << text;
+    for (const std::string& line : Lines(text)) {
+        EXPECT_LE(DisplayWidth(line), 60u) << line;
+    }
+    EXPECT_THAT(RenderTable(failed, false), Not(HasSubstr("Retrying")));
+}
+
+// The frame as the terminal shows it: lines between the cursor movements.
+std::vector<std::string> Shown(const std::string& frame) {
+    std::string text = std::regex_replace(frame, std::regex("\033\\[[0-9;?]*[A-Za-z]"), "");
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+TEST(MonitorFrame, OverwritesTheScreenWithoutScrolling) {
+    const std::vector<std::string> lines = {
+        "title", "",   std::string(30, 'x') + "\u00B0C", "\033[1;31mCritical\033[0m tail",
+        "five",  "six"};
+    const std::string frame = ComposeFrame(lines, {20, 4});
+    EXPECT_EQ(frame.rfind("\033[H", 0), 0u) << "home first";
+    EXPECT_THAT(frame, Not(HasSubstr("\033[2J"))) << "no clear per frame";
+    const std::vector<std::string> shown = Shown(frame);
+    ASSERT_EQ(shown.size(), 4u) << "never more lines than rows, no newline after the last";
+    EXPECT_EQ(shown[2], std::string(20, 'x')) << "cut to the width";
+    EXPECT_EQ(shown[3], "Critical tail");
+    EXPECT_THAT(frame, HasSubstr("Critical\033[0m")) << "colours survive the cut";
+    EXPECT_THAT(frame, HasSubstr("title\033[K")) << "short lines cleared to their end";
+    EXPECT_THAT(frame, Not(HasSubstr(std::string(20, 'x') + "\033[K")))
+        << "a full line keeps its last character";
+
+    const std::string shorter = ComposeFrame({"one", "two"}, {20, 4});
+    EXPECT_EQ(shorter.substr(shorter.size() - 5), "\r\n\033[J") << "an older, taller frame goes";
+    EXPECT_EQ(DisplayWidth("\033[32mOk\033[0m \u00B0C"), 5u);
+}
+
+}  // namespace
