@@ -133,7 +133,11 @@ void ExpectOneFrameWithin(const std::vector<std::string>& lines, size_t columns)
     }
 }
 
-class MonitorTerminal : public testing::TestWithParam<int> {};
+// SIGTERM runs with NO_COLOR=1, SIGINT with NO_COLOR empty (colour).
+class MonitorTerminal : public testing::TestWithParam<int> {
+protected:
+    static std::string NoColor() { return GetParam() == SIGTERM ? "1" : ""; }
+};
 
 TEST_P(MonitorTerminal, FitsSurvivesAResizeAndRestoresTheScreen) {
     if (!CTmux::Available()) {
@@ -144,10 +148,9 @@ TEST_P(MonitorTerminal, FitsSurvivesAResizeAndRestoresTheScreen) {
     // be looked at (tmux hides the cursor of a dead pane).
     const std::string pidFile = testing::TempDir() + "/monitor-terminal.pid";
     std::remove(pidFile.c_str());
-    const std::string monitor =
-        "echo $$ > " + Quote(pidFile) +
-        "; exec env SVCP_DEVICE_DIR= NO_COLOR= " + std::string(SVCPROC_MONITOR) +
-        " --simulate --interval 0.2";
+    const std::string monitor = "echo $$ > " + Quote(pidFile) +
+                                "; exec env SVCP_DEVICE_DIR= NO_COLOR=" + NoColor() + " " +
+                                std::string(SVCPROC_MONITOR) + " --simulate --interval 0.2";
     const std::string command = "sh -c " + Quote(monitor) + "; echo monitor-exit=$?; sleep 60";
     tmux.Run("new-session -d -s m -x 100 -y 24 " + Quote(command));
     ASSERT_TRUE(tmux.WaitFor(FrameDrawn)) << tmux.Run("capture-pane -p -t m");
@@ -156,6 +159,9 @@ TEST_P(MonitorTerminal, FitsSurvivesAResizeAndRestoresTheScreen) {
     EXPECT_EQ(tmux.Format("#{cursor_flag}"), "0") << "the cursor hidden while drawing";
     std::vector<std::string> lines = tmux.Screen();
     ExpectOneFrameWithin(lines, 100);
+    const std::string styled = tmux.Run("capture-pane -p -e -t m");
+    EXPECT_EQ(styled.find("\033[32mOk") != std::string::npos, NoColor().empty())
+        << "colour unless NO_COLOR is set and not empty";
     EXPECT_FALSE(Contains(lines, "LNR")) << "the compact layout at 100 columns";
     EXPECT_TRUE(Contains(lines, "LCR"));
 
