@@ -5,6 +5,7 @@
 // monitor beside svcproc-sim as two processes, the simulator killed mid-run.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -256,6 +257,124 @@ TEST(MonitorEndToEnd, AMalformedDescriptionNamesItsLineAndField) {
         std::string::npos)
         << run.err;
     EXPECT_TRUE(run.out.empty());
+}
+
+// Each refusal is one message, exit status 64, and nothing else: no output,
+// no start-up, no log file.
+TEST(MonitorEndToEnd, BadOptionsAreRefusedWithAClearMessage) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } rows[] = {
+        {{"--interval", "nan"}, "--interval: expected a decimal number of seconds"},
+        {{"--interval", "inf"}, "--interval: expected a decimal number of seconds"},
+        {{"--interval=1e300"}, "--interval: expected a decimal number of seconds"},
+        {{"--interval", "0x10"}, "--interval: expected a decimal number of seconds"},
+        {{"--interval", "-1"}, "--interval: expected a decimal number of seconds"},
+        {{"--interval", "0.01"}, "--interval: expected at least 0.05 and at most 86400 seconds"},
+        {{"--interval", "86401"}, "--interval: expected at least 0.05 and at most 86400 seconds"},
+        {{"--interval"}, "--interval: 1 required SECONDS missing"},
+        {{"--duration", "nan"}, "--duration: expected a decimal number of seconds"},
+        {{"--duration", "0"}, "--duration: expected more than 0"},
+        {{"--duration", "1,5"}, "--duration: expected a decimal number of seconds"},
+        {{"--once", "--watch"}, "--once excludes --watch"},
+        {{"--simulate", "machine.json"}, "use --simulate=FILE"},
+        {{"--format", "xml"}, "--format: expected table, json or prometheus, not 'xml'"},
+        {{"--color", "sometimes"}, "--color: expected auto, always or never"},
+        {{"--log-level", "5"}, "--log-level: expected 0, 1, 2, 3 or 4"},
+        {{"--log-level", "0x3"}, "--log-level: expected 0, 1, 2, 3 or 4"},
+        {{"--once=yes"}, "once was given a disallowed flag override"},
+        {{"--bogus"}, "The following argument was not expected: --bogus"},
+    };
+    const std::string log = testing::TempDir() + "/monitor-bad-options.log";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments[0]);
+        std::remove(log.c_str());
+        std::vector<std::string> arguments = {"--simulate", "--log-level=4", "--log-file", log};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        const MonitorRun run = Monitor(arguments);
+        EXPECT_EQ(run.status, 64);
+        EXPECT_EQ(run.err.rfind("svcproc-monitor: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << "the message and a hint";
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(std::ifstream(log).good()) << "nothing started";
+    }
+}
+
+TEST(MonitorEndToEnd, VersionAndHelp) {
+    MonitorRun run = Monitor({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(std::regex_match(run.out, std::regex("svcproc-monitor [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << run.out;
+    run = Monitor({"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("74     the output"), std::string::npos) << run.out;
+}
+
+// The monitor with its standard output sent to `target` by a shell.
+MonitorRun MonitorInto(const std::string& target, const std::vector<std::string>& arguments) {
+    std::vector<std::string> shell = {"/bin/sh", "-c", "exec \"$0\" \"$@\" > " + target,
+                                      SVCPROC_MONITOR};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    CChildProcess monitor;
+    EXPECT_TRUE(monitor.Start(shell, kNoDeviceDirectory));
+    const int status = monitor.Wait(seconds(60));
+    return MonitorRun{status, monitor.Out(), monitor.Err()};
+}
+
+TEST(MonitorEndToEnd, AnOutputThatCannotBeWrittenIsExitStatus74) {
+    if (!std::ifstream("/dev/full").good()) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--simulate", "--once"},
+                                               {"--simulate", "--once", "--format", "json"},
+                                               {"--simulate", "--watch", "--duration", "1"},
+                                               {"--help"}}) {
+        SCOPED_TRACE(arguments.back());
+        const MonitorRun run = MonitorInto("/dev/full", arguments);
+        EXPECT_EQ(run.status, 74);
+        EXPECT_NE(run.err.find("svcproc-monitor: cannot write standard output: No space left on "
+                               "device"),
+                  std::string::npos)
+            << run.err;
+    }
+    const std::string directory = testing::TempDir() + "/monitor-no-such-dir/out.prom";
+    const MonitorRun run =
+        Monitor({"--simulate", "--once", "--format", "prometheus", "--output", directory});
+    EXPECT_EQ(run.status, 74);
+    EXPECT_NE(run.err.find("svcproc-monitor: cannot write " + directory), std::string::npos)
+        << run.err;
+    const MonitorRun plain = MonitorInto("/dev/null", {"--simulate", "--once"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+}
+
+// A watch started before its machine (at boot, before the driver) keeps
+// trying, says so, and shows the machine once it is there.
+TEST(MonitorEndToEnd, AWatchRetriesStartUpUntilTheMachineAppears) {
+    char pattern[] = "/tmp/svcp-monitor-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::vector<std::string> environment = {"SVCP_DEVICE_DIR=" + directory};
+    CChildProcess watch;
+    ASSERT_TRUE(watch.Start({SVCPROC_MONITOR, "--watch", "--interval", "0.2", "--color", "never"},
+                            environment));
+    ASSERT_TRUE(watch.WaitForLine("Retrying every 0.2 s; next attempt at", seconds(20)))
+        << watch.Out() << watch.Err();
+    ASSERT_TRUE(watch.WaitForLine("Retrying every 0.2 s; next attempt at", seconds(20)))
+        << "a second attempt";
+    CChildProcess sim;
+    ASSERT_TRUE(sim.Start({SVCPROC_SIM, "--device-dir", directory, "--quiet"}));
+    EXPECT_TRUE(watch.WaitForLine("Chassis Fan", seconds(20))) << watch.Out() << watch.Err();
+    watch.Signal(SIGTERM);
+    EXPECT_EQ(watch.Wait(seconds(20)), 0) << watch.Err();
+    EXPECT_NE(watch.Err().find("svcproc-monitor: start-up failed with"), std::string::npos);
+    EXPECT_NE(watch.Err().find("svcproc-monitor: retrying every 0.2 s"), std::string::npos);
+    EXPECT_NE(watch.Err().find("svcproc-monitor: started"), std::string::npos) << watch.Err();
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(seconds(10)), 0);
+    std::system(("rm -rf " + directory).c_str());
 }
 
 TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {

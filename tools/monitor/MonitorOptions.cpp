@@ -201,7 +201,7 @@ bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& opti
         error = e.what();
         for (int i = 1; i < argc; ++i) {
             if (std::strcmp(argv[i], "--simulate") == 0) {
-                error += " (a machine description is given as --simulate=FILE)";
+                error += " (use --simulate=FILE to name a machine description)";
             }
         }
         return false;
