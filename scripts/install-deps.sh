@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev                      # unit and integration tests
   libbenchmark-dev                               # benchmarks
   nlohmann-json3-dev                             # the simulator's machine files
+  libcli11-dev                                   # the tools' command lines
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   dmidecode                                      # independent SMBIOS decoder for table tests
   dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps

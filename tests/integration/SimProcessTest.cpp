@@ -1,6 +1,7 @@
 // svcproc-sim as a separate process: found in the device directory by this
 // process as an application finds a driver, its alerts carried over the
-// socket, and a kill in mid-run leaving failed exchanges, never a hang.
+// socket, a kill in mid-run leaving failed exchanges, never a hang, and the
+// exit statuses of what it (and the monitor's simulation) refuses.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -173,6 +175,54 @@ TEST_F(SimProcessTest, RefusesASecondServerAndABadDescription) {
     ASSERT_TRUE(bad.Start({SVCPROC_SIM, "--device-dir", m_sDirectory, file}));
     EXPECT_EQ(bad.Wait(seconds(20)), 64);
     EXPECT_NE(bad.Err().find(file + ":3: /sensors/0/kind: "), std::string::npos) << bad.Err();
+}
+
+// What both tools give for a description nested far too deep (refused at
+// the limit, no stack overflow), for a FIFO (refused, not waited on), and
+// what svcproc-sim gives for bad options and a device directory it must not
+// create.
+TEST_F(SimProcessTest, ExitStatusesOfRefusals) {
+    const std::string deep = m_sDirectory + "/deep.json";
+    std::ofstream(deep) << "{\"bios\": {\"version\": \"85\"},\n\"name\": " +
+                               std::string(20000, '[') + std::string(20000, ']') + "}\n";
+    const std::string fifo = m_sDirectory + "/fifo.json";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{SVCPROC_SIM, "--device-dir", m_sDirectory, deep},
+         deep + ":2: /name/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/"
+                "0/0/.../0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0: nested more than 64 levels "
+                "deep\n"},
+        {{SVCPROC_MONITOR, "--simulate=" + deep, "--once"}, deep + ":2: /name/0/0/0/"},
+        {{SVCPROC_MONITOR, "--simulate=" + fifo, "--once"},
+         "cannot read " + fifo + ": not a regular file (a FIFO)\n"},
+        {{SVCPROC_SIM, "--device-dir", m_sDirectory, fifo}, "not a regular file (a FIFO)"},
+        {{SVCPROC_SIM, "--instance", "0x10"}, "--instance: not a decimal whole number: 0x10\n"},
+        {{SVCPROC_SIM, "--duration", "nan"}, "--duration: not a decimal number: nan\n"},
+        {{SVCPROC_SIM, "a.json", "b.json"}, "b.json"},
+    };
+    for (const auto& [argv, message] : refusals) {
+        CChildProcess tool;
+        ASSERT_TRUE(tool.Start(argv, {"SVCP_DEVICE_DIR="}));
+        EXPECT_EQ(tool.Wait(seconds(20)), 64) << argv.back() << ": " << tool.Err();
+        EXPECT_NE(tool.Err().find(message), std::string::npos) << tool.Err();
+        EXPECT_EQ(tool.Err().find("Sanitizer"), std::string::npos) << tool.Err();
+    }
+
+    const std::string missing = m_sDirectory + "/no-such-parent/devices";
+    CChildProcess sim;
+    ASSERT_TRUE(sim.Start({SVCPROC_SIM, "--device-dir", missing}));
+    EXPECT_EQ(sim.Wait(seconds(20)), 69) << sim.Err();
+    EXPECT_NE(sim.Err().find("cannot serve in " + missing + ": " + m_sDirectory +
+                             "/no-such-parent is not a directory"),
+              std::string::npos)
+        << sim.Err();
+    struct stat info {};
+    EXPECT_NE(stat((m_sDirectory + "/no-such-parent").c_str(), &info), 0) << "nothing created";
+
+    CChildProcess version;
+    ASSERT_TRUE(version.Start({SVCPROC_SIM, "--version"}));
+    EXPECT_EQ(version.Wait(seconds(20)), 0);
+    EXPECT_EQ(version.Out(), std::string("svcproc-sim ") + SVCP_PROJECT_VERSION + "\n");
 }
 
 }  // namespace

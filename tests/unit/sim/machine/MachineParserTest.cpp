@@ -1,5 +1,9 @@
 // Machine descriptions: what a good file gives, and where a bad one is wrong.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <string>
@@ -9,6 +13,7 @@
 #include "DefaultMachine.h"
 #include "JsonLineIndex.h"
 #include "MachineParser.h"
+#include "RegularFile.h"
 
 namespace svcpsim {
 namespace {
@@ -64,6 +69,46 @@ TEST(JsonLineIndex, EscapedKeysAndNumbersAtLineEnds) {
     const CJsonLineIndex index(text);
     EXPECT_EQ(index.LineOf("/A~1/0"), 1) << "a number ended by a line end stays on its line";
     EXPECT_EQ(index.LineOf("/A~1/1"), 2);
+}
+
+TEST(JsonLineIndex, ARepeatedKeyIsTheLastAsInTheDocument) {
+    const std::string text = Text({
+        R"({"a": {"b": 1},)",  // 1
+        R"( "a": {"c": 2}})",  // 2
+    });
+    const CJsonLineIndex index(text);
+    EXPECT_EQ(index.LineOf("/a"), 2);
+    EXPECT_EQ(index.LineOf("/a/b"), 2) << "the /a that the document keeps has no b";
+    EXPECT_EQ(index.LineOf("/a/c"), 2);
+}
+
+TEST(JsonLineIndex, FindsTheFirstContainerDeeperThanALimit) {
+    const std::string text = Text({
+        R"({"a": [[1],)",        // 1
+        R"(  {"b~/": [[]]}],)",  // 2
+        R"( "c": [[[]]]})",      // 3
+    });
+    const CJsonLineIndex index(text);
+    std::string pointer;
+    int line = 0;
+    ASSERT_TRUE(index.FindDeeperThan(3, &pointer, &line));
+    EXPECT_EQ(pointer, "/a/1/b~0~1") << "not /c/0/0, which comes later";
+    EXPECT_EQ(line, 2);
+    ASSERT_TRUE(index.FindDeeperThan(4, &pointer, &line));
+    EXPECT_EQ(pointer, "/a/1/b~0~1/0");
+    EXPECT_FALSE(index.FindDeeperThan(5, &pointer, &line)) << "5 levels at most";
+}
+
+TEST(RegularFile, ReadsUpToItsLimitAndNoFurther) {
+    const std::string path = testing::TempDir() + "/regular-file-test.bin";
+    std::ofstream(path, std::ios::binary) << "0123456789";
+    std::string bytes;
+    std::string problem;
+    ASSERT_TRUE(ReadRegularFile(path, 10, &bytes, &problem)) << problem;
+    EXPECT_EQ(bytes, "0123456789");
+    EXPECT_FALSE(ReadRegularFile(path, 9, &bytes, &problem));
+    EXPECT_EQ(problem, "larger than 9 bytes");
+    std::remove(path.c_str());
 }
 
 TEST(MachineParser, ReadsValuesInTheirUnitsIntoTableUnits) {
@@ -132,81 +177,177 @@ TEST(MachineParser, TextThatIsNotJsonIsReportedAtItsLineAndColumn) {
     EXPECT_EQ(ErrorOf("").rfind("m.json:1:1: not valid JSON", 0), 0u) << ErrorOf("");
 }
 
+// What a bad case gives the reader: its text in a file, or something that
+// is not a regular file at that path, or an oversize file.
+enum class Input { Text, DevZero, Directory, Fifo, Oversize };
+
 struct BadCase {
     const char* name;
     std::string text;
-    const char* place;    // "m.json:<line>: <pointer>: "
+    const char* place;    // the message's start: "$:<line>: <pointer>: ", $ the file
     const char* problem;  // a part of the message
+    Input input = Input::Text;
 };
 
-class MachineParserBadFile : public testing::TestWithParam<BadCase> {};
+std::string Replaced(std::string pattern, const std::string& path) {
+    const size_t dollar = pattern.find('$');
+    return dollar == std::string::npos ? pattern : pattern.replace(dollar, 1, path);
+}
 
-TEST_P(MachineParserBadFile, NamesFieldAndLine) {
-    const std::string error = ErrorOf(GetParam().text);
-    EXPECT_EQ(error.rfind(GetParam().place, 0), 0u) << error;
+// N levels of arrays, one opening bracket per line.
+std::string Nested(size_t levels) {
+    std::string text;
+    for (size_t i = 0; i < levels; ++i) {
+        text += "[\n";
+    }
+    return text + std::string(levels, ']');
+}
+
+// Each case goes through the file reader as the tools use it: refused with
+// one line naming the place, nothing crashing (the suite also runs under
+// ASan, where a deep recursion would overflow the stack).
+class MachineParserBadFile : public testing::TestWithParam<BadCase> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/svcp-parser-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_sDirectory = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + m_sDirectory).c_str()); }
+
+    // The path the case is read from.
+    std::string Prepare(const BadCase& bad) const {
+        const std::string path = m_sDirectory + "/m.json";
+        switch (bad.input) {
+            case Input::Text:
+                std::ofstream(path, std::ios::binary) << bad.text;
+                break;
+            case Input::DevZero:
+                return "/dev/zero";
+            case Input::Directory:
+                EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
+                break;
+            case Input::Fifo:
+                EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+                break;
+            case Input::Oversize: {
+                std::ofstream file(path, std::ios::binary);
+                file << "{\"bios\": {\"version\": \"85\"}}";
+                file << std::string(kMaxMachineFileSize, ' ');
+                break;
+            }
+        }
+        return path;
+    }
+
+    std::string m_sDirectory;
+};
+
+TEST_P(MachineParserBadFile, NamesFileLineAndPointer) {
+    const std::string path = Prepare(GetParam());
+    MachineDescription machine;
+    std::string error;
+    ASSERT_FALSE(LoadMachineDescription(path, &machine, &error));
+    EXPECT_EQ(error.rfind(Replaced(GetParam().place, path), 0), 0u) << error;
     EXPECT_NE(error.find(GetParam().problem), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+    EXPECT_LT(error.size(), path.size() + 400) << "never the whole of a value";
 }
 
 const BadCase kBadCases[] = {
-    {"NotAnObject", "[]\n", "m.json:1: /: ", "expected an object"},
-    {"MissingBios", Text({"{", R"(  "name": "x")", "}"}), "m.json:1: /bios: ", "missing"},
+    {"NotAnObject", "[]\n", "$:1: /: ", "expected an object"},
+    {"MissingBios", Text({"{", R"(  "name": "x")", "}"}), "$:1: /bios: ", "missing"},
     {"WrongVersion", Text({"{", R"(  "version": 2,)", R"(  "bios": {"version": "85"}})"}),
-     "m.json:2: /version: ", "version 1"},
+     "$:2: /version: ", "version 1"},
     {"UnknownMember",
      Text({R"({"bios": {"version": "85"},)", R"( "sensors": [{"kind": "fan", "index": 0,)",
            R"(   "description": "F",)", R"(   "treshold": {}}]})"}),
-     "m.json:4: /sensors/0/treshold: ", "unknown member"},
+     "$:4: /sensors/0/treshold: ", "unknown member"},
     {"MissingDescription",
      Text({R"({"bios": {"version": "85"},)", R"( "sensors": [)",
            R"(   {"kind": "fan", "index": 0}]})"}),
-     "m.json:3: /sensors/0/description: ", "missing"},
+     "$:3: /sensors/0/description: ", "missing"},
     {"WrongType",
      Text({R"({"bios": {"version": "85"},)", R"( "sensors": [{"kind": "fan",)",
            R"(   "index": "two", "description": "F"}]})"}),
-     "m.json:3: /sensors/0/index: ", "expected a whole number"},
+     "$:3: /sensors/0/index: ", "expected a whole number"},
     {"UnknownKind",
      Text({R"({"bios": {"version": "85"},)",
            R"( "sensors": [{"kind": "fann", "index": 0, "description": "F"}]})"}),
-     "m.json:2: /sensors/0/kind: ", "\"fann\""},
+     "$:2: /sensors/0/kind: ", "\"fann\""},
     {"OutOfRange",
      Text({R"({"bios": {"version": "85"}, "sensors": [)",
            R"(  {"kind": "voltage", "index": 0, "description": "V",)", R"(   "nominal": 40}]})"}),
-     "m.json:3: /sensors/0/nominal: ", "from 0 to 32.767 V"},
+     "$:3: /sensors/0/nominal: ", "from 0 to 32.767 V"},
     {"IndexBeyondAReport",
      Text({R"({"bios": {"version": "85"}, "sensors": [)",
            R"(  {"kind": "fan", "index": 29, "description": "F"}]})"}),
-     "m.json:2: /sensors/0/index: ", "29 readings at most"},
+     "$:2: /sensors/0/index: ", "29 readings at most"},
     {"IndexTaken",
      Text({R"({"bios": {"version": "85"}, "sensors": [)",
            R"(  {"kind": "fan", "index": 1, "description": "A"},)",
            R"(  {"kind": "fan", "index": 1, "description": "B"}]})"}),
-     "m.json:3: /sensors/1/index: ", "taken by /sensors/0"},
+     "$:3: /sensors/1/index: ", "taken by /sensors/0"},
     {"FanWithLimits",
      Text({R"({"bios": {"version": "85"}, "sensors": [)",
            R"(  {"kind": "fan", "index": 0, "description": "F",)",
            R"(   "limits": {"max": 5000}}]})"}),
-     "m.json:3: /sensors/0/limits: ", "Type 27"},
+     "$:3: /sensors/0/limits: ", "Type 27"},
     {"ScriptOutOfOrder",
      Text({R"({"bios": {"version": "85"}, "sensors": [)",
            R"(  {"kind": "fan", "index": 0, "description": "F", "behaviour": {"script": [)",
            R"(    {"at": 5, "value": 100},)", R"(    {"at": 4, "value": 0}]}}]})"}),
-     "m.json:4: /sensors/0/behaviour/script/1/at: ", "earlier than the step before it"},
+     "$:4: /sensors/0/behaviour/script/1/at: ", "earlier than the step before it"},
     {"LedNamesNoSensor",
      Text({R"({"bios": {"version": "85"},)", R"( "leds": [{"bitMap": 1, "description": "Fault",)",
            R"(   "drive": {"whileCritical": ["*", "CPU Fan"]}}]})"}),
-     "m.json:3: /leds/0/drive/whileCritical/1: ", "no sensor is described \"CPU Fan\""},
+     "$:3: /leds/0/drive/whileCritical/1: ", "no sensor is described \"CPU Fan\""},
     {"LedWithoutBits",
      Text({R"({"bios": {"version": "85"},)", R"( "leds": [{"bitMap": "0x0000",)",
            R"(   "description": "L"}]})"}),
-     "m.json:2: /leds/0/bitMap: ", "at least one bit"},
+     "$:2: /leds/0/bitMap: ", "at least one bit"},
     {"BadHex",
      Text({R"({"bios": {"version": "85"},)", R"( "leds": [{"bitMap": "0x1G",)",
            R"(   "description": "L"}]})"}),
-     "m.json:2: /leds/0/bitMap: ", "hexadecimal"},
+     "$:2: /leds/0/bitMap: ", "hexadecimal"},
     {"ReplayWithSensors", Text({R"({"smbiosTable": "t.bin",)", R"( "sensors": []})"}),
-     "m.json:2: /sensors: ", "not allowed with \"smbiosTable\""},
+     "$:2: /sensors: ", "not allowed with \"smbiosTable\""},
     {"ReplayOfAMissingFile", Text({R"({"smbiosTable": "no-such-table.bin"})"}),
-     "m.json:1: /smbiosTable: ", "cannot read /nonexistent-dir/no-such-table.bin"},
+     "$:1: /smbiosTable: ", "no-such-table.bin: No such file or directory"},
+    {"ReplayOfADevice", Text({R"({"smbiosTable": "/dev/zero"})"}),
+     "$:1: /smbiosTable: ", "cannot read /dev/zero: not a regular file (a character device)"},
+    {"ReplayOfADirectory", Text({R"({"smbiosTable": "/"})"}),
+     "$:1: /smbiosTable: ", "cannot read /: not a regular file (a directory)"},
+    {"LedBitMapTaken",
+     Text({R"({"bios": {"version": "85"}, "leds": [)", R"(  {"bitMap": 4, "description": "A"},)",
+           R"(  {"bitMap": "0x0004", "description": "B"}]})"}),
+     "$:3: /leds/1/bitMap: ", "bit map 0x0004 is taken by /leds/0"},
+    {"NameNotAString", Text({R"({"bios": {"version": "85"},)", R"( "name": {"first": "x"}})"}),
+     "$:2: /name: ", "expected a string, not an object"},
+    {"SensorsNotAnArray", Text({R"({"bios": {"version": "85"},)", R"( "sensors": {}})"}),
+     "$:2: /sensors: ", "expected an array, not {}"},
+    {"LongStringCut",
+     Text({R"({"bios": {"version": "85"}, "sensors": [{"index": 0, "description": "F",)",
+           R"( "kind": "fanfanfanfanfanfanfanfanfanfanfanfanfanfanfanfanfanfanfan"}]})"}),
+     "$:2: /sensors/0/kind: ", "not \"fanfanfanfanfanfanfanfanfanfanfanfanf...\""},
+    {"HugeUnknownKey",
+     "{\"bios\": {\"version\": \"85\"},\n \"" + std::string(100000, 'k') + "\": 1}\n",
+     "$:2: /kkkkkkkkkk", "unknown member"},
+    {"DeepestAllowed",
+     "{\"bios\": {\"version\": \"85\"},\n\"name\":\n" + Nested(kMaxDescriptionDepth - 1) + "}",
+     "$:3: /name: ", "expected a string, not an array"},
+    {"OneLevelTooDeep",
+     "{\"bios\": {\"version\": \"85\"},\n\"name\":\n" + Nested(kMaxDescriptionDepth) + "}",
+     "$:66: /name/0/0/0/", "nested more than 64 levels deep"},
+    {"NestedTwentyThousandDeep",
+     "{\"bios\": {\"version\": \"85\"},\n\"name\":\n" + Nested(20000) + "}", "$:66: /name/0/0/0/",
+     "nested more than 64 levels deep"},
+    {"DeepArrayOf400KB", std::string(200000, '[') + std::string(200000, ']'), "$:1: /0/0/0/",
+     "nested more than 64 levels deep"},
+    {"Oversize", "", "cannot read $: ", "larger than 4 MiB", Input::Oversize},
+    {"DevZero", "", "cannot read $: ", "not a regular file (a character device)", Input::DevZero},
+    {"Directory", "", "cannot read $: ", "not a regular file (a directory)", Input::Directory},
+    {"Fifo", "", "cannot read $: ", "not a regular file (a FIFO)", Input::Fifo},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, MachineParserBadFile, testing::ValuesIn(kBadCases),
