@@ -3,6 +3,8 @@
 // test WMI locator and the relay driver) and changes the chassis fan's
 // reading to raise alerts; the checks use svcproc.dll through svcproc_c.h
 // alone.
+#include <cstdio>
+
 #include "CapiChecks.h"
 #include "WineMachine.h"
 
@@ -29,5 +31,14 @@ int main() {
         return 2;
     }
     CapiHost host = {SleepMs, ToggleChassisFan, &machine, 30000u};
-    return RunCapiChecks(&host) == 0 ? 0 : 1;
+    const int status = RunCapiChecks(&host) == 0 ? 0 : 1;
+    // svcproc.dll is linked implicitly, so it would be unloaded after this
+    // machine is destroyed: its polling thread would then wait for a relay
+    // that no longer answers. Unload while the machine still runs is the
+    // end-to-end suite's test (FreeLibrary while polling); here the process
+    // ends without running destructors.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    return status;
 }

@@ -64,18 +64,6 @@ std::string TempFile(const std::string& name, const std::string& content) {
     return path;
 }
 
-// Documents of a --watch run in JSON: each ends with a "}" line.
-std::vector<json> Documents(const std::string& text) {
-    std::vector<json> documents;
-    size_t start = 0;
-    for (size_t end = text.find("\n}\n"); end != std::string::npos;
-         end = text.find("\n}\n", start)) {
-        documents.push_back(json::parse(text.substr(start, end + 2 - start)));
-        start = end + 3;
-    }
-    return documents;
-}
-
 TEST(MonitorEndToEnd, JsonDescribesTheBuiltInMachine) {
     const MonitorRun run = Monitor({"--simulate", "--once", "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -279,7 +267,7 @@ TEST(MonitorEndToEnd, BadOptionsAreRefusedWithAClearMessage) {
         {{"--duration", "1,5"}, "--duration: expected a decimal number of seconds"},
         {{"--once", "--watch"}, "--once excludes --watch"},
         {{"--simulate", "machine.json"}, "use --simulate=FILE"},
-        {{"--format", "xml"}, "--format: expected table, json or prometheus, not 'xml'"},
+        {{"--format", "xml"}, "--format: expected table, json, ndjson or prometheus, not 'xml'"},
         {{"--color", "sometimes"}, "--color: expected auto, always or never"},
         {{"--log-level", "5"}, "--log-level: expected 0, 1, 2, 3 or 4"},
         {{"--log-level", "0x3"}, "--log-level: expected 0, 1, 2, 3 or 4"},
@@ -392,7 +380,7 @@ TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
 
     CChildProcess watch;
     ASSERT_TRUE(watch.Start(
-        {SVCPROC_MONITOR, "--watch", "--duration", "4", "--interval", "0.5", "--format", "json"},
+        {SVCPROC_MONITOR, "--watch", "--duration", "4", "--interval", "0.5", "--format", "ndjson"},
         environment));
     ASSERT_TRUE(watch.WaitForLine("\"format\"", seconds(20))) << watch.Err();
     sim.Signal(SIGKILL);
@@ -400,9 +388,17 @@ TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
     const auto killed = std::chrono::steady_clock::now();
     EXPECT_EQ(watch.Wait(seconds(30)), 0) << watch.Err();
     EXPECT_LT(std::chrono::steady_clock::now() - killed, seconds(15)) << "no hang";
-    const std::vector<json> documents = Documents(watch.Out());
+    // ndjson: one document a line.
+    std::vector<json> documents;
+    std::istringstream lines(watch.Out());
+    for (std::string line; std::getline(lines, line);) {
+        documents.push_back(json::parse(line));
+    }
     ASSERT_GE(documents.size(), 3u);
+    EXPECT_EQ(documents.front()["serviceProcessor"]["answering"], true);
     const json& last = documents.back();
+    // The readings stay the last received; the link says they are.
+    EXPECT_EQ(last["serviceProcessor"]["answering"], false);
     ASSERT_EQ(last["sensors"].size(), DefaultMachine().sensors.size());
     for (const json& sensor : last["sensors"]) {
         EXPECT_EQ(sensor["readResult"], 0) << "the last values, still";

@@ -49,6 +49,8 @@ std::string Render(const Snapshot& snapshot, OutputFormat format, const TableSty
     switch (format) {
         case OutputFormat::Json:
             return RenderJson(snapshot);
+        case OutputFormat::Ndjson:
+            return RenderJson(snapshot, JsonLayout::Compact);
         case OutputFormat::Prometheus:
             return RenderPrometheus(snapshot);
         case OutputFormat::Table:

@@ -127,9 +127,9 @@ struct Parser {
                        "(default 1, from 0.05 to 86400)")
             ->type_name("SECONDS")
             ->check(SecondsIn(kMinIntervalSeconds, kMaxIntervalSeconds, false));
-        app.add_option("--format", format, "table (default), json or prometheus")
+        app.add_option("--format", format, "table (default), json, ndjson or prometheus")
             ->type_name("FORMAT")
-            ->check(OneOf(Formats(), "table, json or prometheus"));
+            ->check(OneOf(Formats(), "table, json, ndjson or prometheus"));
         app.add_option("--output", options.outputFile, "write each snapshot to FILE atomically")
             ->type_name("FILE");
         app.add_option("--color", color, "auto (default), always or never")
@@ -169,6 +169,7 @@ struct Parser {
     static std::map<std::string, OutputFormat> Formats() {
         return {{"table", OutputFormat::Table},
                 {"json", OutputFormat::Json},
+                {"ndjson", OutputFormat::Ndjson},
                 {"prometheus", OutputFormat::Prometheus}};
     }
     static std::map<std::string, ColorMode> Colors() {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-enum class OutputFormat { Table, Json, Prometheus };
+enum class OutputFormat { Table, Json, Ndjson, Prometheus };
 enum class RunMode { Auto, Once, Watch };
 enum class ColorMode { Auto, Always, Never };
 

@@ -46,6 +46,11 @@ void RefreshReadings(Snapshot& snapshot) {
         led.readResult = ServiceApi::ReadLed(led.handle, led.reading);
         led.readAt = Clock::now();
     }
+    LinkSnapshot link;
+    if (ServiceApi::GetServiceProcessorStatus(link.status) == ServiceCode_Success) {
+        link.takenAt = Clock::now();
+        snapshot.link = link;
+    }
     snapshot.refreshDuration = std::chrono::steady_clock::now() - start;
 }
 
