@@ -146,7 +146,9 @@ TEST_P(MonitorTerminal, FitsSurvivesAResizeAndRestoresTheScreen) {
     CTmux tmux;
     // The monitor's shell stays after it, so that the screen it leaves can
     // be looked at (tmux hides the cursor of a dead pane).
-    const std::string pidFile = testing::TempDir() + "/monitor-terminal.pid";
+    // Per test process: CTest runs the signal cases at the same time.
+    const std::string pidFile =
+        testing::TempDir() + "/monitor-terminal-" + std::to_string(getpid()) + ".pid";
     std::remove(pidFile.c_str());
     const std::string monitor = "echo $$ > " + Quote(pidFile) +
                                 "; exec env SVCP_DEVICE_DIR= NO_COLOR=" + NoColor() + " " +

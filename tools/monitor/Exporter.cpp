@@ -64,12 +64,7 @@ std::string CScrapeSource::Scrape() {
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
                 const std::atomic<bool>& stop, const MonitorHooks& hooks) {
-    if (options.logLevel >= 0) {
-        LogSetLevel(options.logLevel);
-    }
-    if (!options.logFile.empty() && LogSetFile(options.logFile.c_str()) != 0) {
-        std::fprintf(streams.err, "svcproc-monitor: cannot open log file %s\n",
-                     options.logFile.c_str());
+    if (!ApplyLogOptions(options, streams)) {
         return kExitOutput;
     }
     ListenAddress address;
@@ -87,8 +82,9 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         ServiceApi::RegisterSensorStateListener(&alerts);
     } else {
         ExplainStartup(streams.err, startup);
-        std::fprintf(streams.err, "svcproc-monitor: serving svcproc_up 0; a scrape retries at "
-                                  "most every interval\n");
+        std::fprintf(streams.err,
+                     "svcproc-monitor: serving svcproc_up 0; a scrape retries at "
+                     "most every interval\n");
     }
     CScrapeSource source(hooks.initialise, Seconds(options.intervalSeconds), startup);
     FILE* err = streams.err;

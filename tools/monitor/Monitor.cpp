@@ -292,14 +292,21 @@ MonitorHooks DefaultMonitorHooks() {
     return hooks;
 }
 
-int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
-               const std::atomic<bool>& stop, const MonitorHooks& hooks) {
+bool ApplyLogOptions(const MonitorOptions& options, const MonitorStreams& streams) {
     if (options.logLevel >= 0) {
         LogSetLevel(options.logLevel);
     }
     if (!options.logFile.empty() && LogSetFile(options.logFile.c_str()) != 0) {
         std::fprintf(streams.err, "svcproc-monitor: cannot open log file %s\n",
                      options.logFile.c_str());
+        return false;
+    }
+    return true;
+}
+
+int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
+               const std::atomic<bool>& stop, const MonitorHooks& hooks) {
+    if (!ApplyLogOptions(options, streams)) {
         return kExitOutput;
     }
 

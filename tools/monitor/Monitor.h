@@ -31,6 +31,10 @@ struct MonitorHooks {
 // ServiceApi::InitialiseServiceDriver and the steady clock.
 MonitorHooks DefaultMonitorHooks();
 
+// Sets the logging library's level and file from --log-level and --log-file;
+// false, with a message, when the file cannot be opened.
+bool ApplyLogOptions(const MonitorOptions& options, const MonitorStreams& streams);
+
 // Runs the monitor against whatever the library finds (the caller has started
 // a simulated machine first when asked to). `stop` ends a watch early.
 // Returns the process exit status.
