@@ -62,8 +62,11 @@ public:
 
 CListenerRegistry& CListenerRegistry::Instance() {
     // Never destroyed: adapters still registered at unload must outlive the
-    // polling thread, which the service manager's destruction ends.
-    static CListenerRegistry* const registry = new CListenerRegistry();
+    // polling thread, which the service manager's destruction ends. Built in
+    // the library's own storage, not on the heap, so that unloading the
+    // library leaves no heap block behind.
+    alignas(CListenerRegistry) static unsigned char storage[sizeof(CListenerRegistry)];
+    static CListenerRegistry* const registry = new (storage) CListenerRegistry();
     return *registry;
 }
 
