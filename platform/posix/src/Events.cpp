@@ -87,15 +87,15 @@ extern "C" DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handle
         SetLastError(ERROR_NOT_SUPPORTED);
         return WAIT_FAILED;
     }
-    std::vector<std::shared_ptr<svcp::KernelObject>> objects;
-    objects.reserve(count);
+    // On the stack: a wait allocates nothing, so it cannot throw where the
+    // real one never does (a caller waiting for its thread must get to wait).
+    std::shared_ptr<svcp::KernelObject> objects[MAXIMUM_WAIT_OBJECTS];
     for (DWORD i = 0; i < count; ++i) {
-        auto object = svcp::LookupHandle(handles[i]);
-        if (!object) {
+        objects[i] = svcp::LookupHandle(handles[i]);
+        if (!objects[i]) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        objects.push_back(std::move(object));
     }
 
     using Clock = std::chrono::steady_clock;
