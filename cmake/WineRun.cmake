@@ -51,5 +51,6 @@ function(svcp_add_wine_test name target)
     return()
   endif()
   add_test(NAME ${name} COMMAND ${target} ${ARGN})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
+  # Generous: the 32-bit suite may run under emulation.
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
 endfunction()
