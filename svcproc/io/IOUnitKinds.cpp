@@ -12,7 +12,6 @@ const CIOUnit::KindRules& CIOUnit::RulesOf(SENSOR_KIND kind) {
          "SMBIOS %d",
          "CIOUnit::ProcessVoltageAlerts - Internal Error - Number of voltage readings collected %d "
          "does not agree with expected %d",
-         "ProcessVoltageAlerts - ",
          "CIOUnit::FireVoltageStateChange - invalid listener pointer 0x%08p"},
         {kSvcpReadFans, true, 1, "CIOUnit::ReadFans", "CIOUnit::UpdateFans - Type 0x%02x not Fan",
          "CIOUnit::UpdateFans - Number of fan readings %d does not agree with SMBIOS %d",
@@ -20,14 +19,13 @@ const CIOUnit::KindRules& CIOUnit::RulesOf(SENSOR_KIND kind) {
          "CIOUnit::ProcessFanAlerts - Internal Error - Number of fan readings collected %d does "
          "not "
          "agree with expected %d",
-         "ProcessFanAlerts - ", "CIOUnit::FireFanStateChange - invalid listener pointer 0x%08p"},
+         "CIOUnit::FireFanStateChange - invalid listener pointer 0x%08p"},
         {kSvcpReadTemperatures, false, 10, "CIOUnit::ReadTemperatures",
          "CIOUnit::UpdateTemperatures - Type 0x%02x not Temperature", nullptr,
          "CIOUnit::ProcessTemperatureAlerts - Number of temperature readings %d does not agree "
          "with SMBIOS %d",
          "CIOUnit::ProcessTemperatureAlerts - Internal Error - Number of temperature readings "
          "collected %d does not agree with expected %d",
-         "ProcessTemperatureAlerts - ",
          "CIOUnit::FireTemperatureStateChange - invalid listener pointer 0x%08p"},
     };
     return kRules[kind];

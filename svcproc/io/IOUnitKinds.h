@@ -14,6 +14,5 @@ struct CIOUnit::KindRules {
     const char* readCountLine;  // nullptr: no cross-check
     const char* alertCountLine;
     const char* collectedLine;
-    const char* tracePrefix;  // "ProcessVoltageAlerts - "
     const char* invalidListenerLine;
 };
