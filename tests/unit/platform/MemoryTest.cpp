@@ -1,5 +1,9 @@
 // Memory queries answer without touching the address.
 #include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +41,39 @@ TEST(Memory, VirtualQueryReportsProtectionAndFreePages) {
     EXPECT_EQ(info.State, MEM_FREE);
 
     EXPECT_EQ(VirtualQuery(&data, &info, sizeof info - 1), 0u);
+}
+
+// The answers come from a descriptor kept per thread; a forked child and a
+// new thread must still see their own process's mappings.
+TEST(Memory, AnswersForTheCallersProcessAfterForkAndOnOtherThreads) {
+    MEMORY_BASIC_INFORMATION info;
+    static int data = 0;
+    ASSERT_EQ(VirtualQuery(&data, &info, sizeof info), sizeof info);  // opens it here
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A mapping only the child has.
+        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        MEMORY_BASIC_INFORMATION seen;
+        const bool ok = page != MAP_FAILED &&
+                        VirtualQuery(page, &seen, sizeof seen) == sizeof seen &&
+                        seen.State == MEM_COMMIT && seen.Protect == PAGE_READONLY;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    DWORD protect = 0;
+    std::thread([&protect] {
+        MEMORY_BASIC_INFORMATION seen;
+        if (VirtualQuery(reinterpret_cast<void*>(&SomeFunction), &seen, sizeof seen) ==
+            sizeof seen) {
+            protect = seen.Protect;
+        }
+    }).join();
+    EXPECT_EQ(protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
 }
 
 }  // namespace
