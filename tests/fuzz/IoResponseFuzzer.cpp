@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -70,19 +69,20 @@ struct Exchanged {
     std::array<uint8_t, 96> packet{};  // what the library holds after the call
 };
 
-// Answers each exchange from the input and keeps what it answered.
+// Answers each exchange from the input and keeps what it answered. Its
+// record of the exchanges keeps its capacity from step to step, so that an
+// exchange allocates nothing here.
 class CFuzzDriver final : public svcp::IDeviceDriver {
 public:
+    CFuzzDriver() { m_vExchanges.reserve(8); }
     void Begin(CCursor* cursor) {
         m_pCursor = cursor;
         m_vExchanges.clear();
     }
-    // The exchanges since the previous call.
-    std::vector<Exchanged> Take() {
-        std::vector<Exchanged> taken;
-        taken.swap(m_vExchanges);
-        return taken;
-    }
+    // The exchanges since the last Clear.
+    size_t Count() const { return m_vExchanges.size(); }
+    const Exchanged& At(size_t i) const { return m_vExchanges[i]; }
+    void Clear() { m_vExchanges.clear(); }
 
     DWORD IoControl(DWORD code, const void* input, DWORD inputSize, void* output, DWORD outputSize,
                     DWORD* bytesReturned) override {
@@ -184,8 +184,14 @@ private:
     int m_nId;
 };
 
-// The model.
+// The model. Fixed-size, so that an input allocates nothing for it: the
+// sensor indexes of a machine are below kMaxSensors, and it has at most
+// kMaxLeds LEDs.
+constexpr unsigned kMaxSensors = 20;
+constexpr unsigned kMaxLeds = 18;
+
 struct SensorModel {
+    bool present = false;
     LONG state = 0;
     LONG reading = 0;
 };
@@ -194,19 +200,86 @@ struct KindModel {
     uint8_t command;
     bool wide;
     LONG scale;
-    std::map<unsigned short, SensorModel> entries;
+    std::array<SensorModel, kMaxSensors> entries{};
+    size_t count = 0;
     DWORD lastUpdate = 0;
     uint16_t alertBits = 0;
+
+    SensorModel* Find(unsigned index) {
+        return index < kMaxSensors && entries[index].present ? &entries[index] : nullptr;
+    }
 };
 
+struct LedModel {
+    unsigned short mask;
+    bool state;
+};
+
+// Reused from input to input (Reset) so that the expected calls keep their
+// capacity.
 struct Model {
-    std::array<KindModel, 3> kinds{{{kSvcpReadVoltages, true, 10, {}, 0, 0},
-                                    {kSvcpReadFans, true, 1, {}, 0, 0},
-                                    {kSvcpReadTemperatures, false, 10, {}, 0, 0}}};
-    std::map<unsigned short, bool> leds;
+    std::array<KindModel, 3> kinds{{{kSvcpReadVoltages, true, 10, {}, 0, 0, 0},
+                                    {kSvcpReadFans, true, 1, {}, 0, 0, 0},
+                                    {kSvcpReadTemperatures, false, 10, {}, 0, 0, 0}}};
+    std::array<LedModel, kMaxLeds> leds{};  // ascending masks
+    size_t ledCount = 0;
     DWORD ledUpdate = 0;
-    std::vector<int> listeners;  // registration order
+    std::array<int, 3> listeners{};  // registration order
+    size_t listenerCount = 0;
     std::vector<ListenerCall> calls;
+
+    void Reset(DWORD built) {
+        for (KindModel& kind : kinds) {
+            kind.entries.fill(SensorModel());
+            kind.count = 0;
+            kind.lastUpdate = built;
+            kind.alertBits = 0;
+        }
+        ledCount = 0;
+        ledUpdate = built;
+        listenerCount = 0;
+        calls.clear();
+    }
+    // As the map does it: a mask already present is refused.
+    void AddLed(unsigned short mask) {
+        size_t at = 0;
+        while (at < ledCount && leds[at].mask < mask) {
+            ++at;
+        }
+        if (at < ledCount && leds[at].mask == mask) {
+            return;
+        }
+        for (size_t i = ledCount; i > at; --i) {
+            leds[i] = leds[i - 1];
+        }
+        leds[at] = {mask, false};
+        ++ledCount;
+    }
+    LedModel* FindLed(unsigned short mask) {
+        for (size_t i = 0; i < ledCount; ++i) {
+            if (leds[i].mask == mask) {
+                return &leds[i];
+            }
+        }
+        return nullptr;
+    }
+    void Register(int id) {
+        for (size_t i = 0; i < listenerCount; ++i) {
+            if (listeners[i] == id) {
+                return;
+            }
+        }
+        listeners[listenerCount++] = id;
+    }
+    void Unregister(int id) {
+        size_t kept = 0;
+        for (size_t i = 0; i < listenerCount; ++i) {
+            if (listeners[i] != id) {
+                listeners[kept++] = listeners[i];
+            }
+        }
+        listenerCount = kept;
+    }
 };
 
 bool IsStale(DWORD last, DWORD now) {
@@ -262,9 +335,8 @@ void ModelSensorRead(KindModel& kind, const Exchanged& exchanged, DWORD now) {
     const int readings = kind.wide ? (count - 2) / 2 : count - 3;
     for (int i = 0; i < readings; ++i) {
         const unsigned raw = kind.wide ? BE16At(p, 19 + 2 * static_cast<size_t>(i)) : p[19 + i];
-        const auto entry = kind.entries.find(static_cast<unsigned short>(i));
-        if (entry != kind.entries.end()) {
-            entry->second.reading = static_cast<LONG>(raw) * kind.scale;
+        if (SensorModel* entry = kind.Find(static_cast<unsigned>(i))) {
+            entry->reading = static_cast<LONG>(raw) * kind.scale;
         }
     }
     kind.lastUpdate = now;
@@ -276,9 +348,9 @@ void ModelLedRead(Model& model, const Exchanged& exchanged, DWORD now) {
         return;
     }
     const unsigned word = BE16At(p, 19);
-    if (model.leds.size() <= 16) {
-        for (auto& led : model.leds) {
-            led.second = (word & led.first) != 0;
+    if (model.ledCount <= 16) {
+        for (size_t i = 0; i < model.ledCount; ++i) {
+            model.leds[i].state = (word & model.leds[i].mask) != 0;
         }
     }
     model.ledUpdate = now;
@@ -318,31 +390,32 @@ void ModelPoll(Model& model, const Exchanged& exchanged) {
         const unsigned raw = kind.wide ? BE16At(p, 21 + 2 * static_cast<size_t>(i)) : p[21 + i];
         const LONG cached = static_cast<LONG>(raw) * kind.scale;
         const unsigned short index = static_cast<unsigned short>(i);
-        const auto entry = kind.entries.find(index);
-        const bool present = entry != kind.entries.end();
+        SensorModel* entry = kind.Find(index);
         const bool newBit = i < 16 && ((newMask >> i) & 1) != 0;
         const bool oldBit = i < 16 && ((oldMask >> i) & 1) != 0;
         if (newBit == oldBit) {
-            if (present) {
-                entry->second.reading = cached;
+            if (entry != nullptr) {
+                entry->reading = cached;
             }
             continue;
         }
         const LONG state = newBit ? 1 : 0;
-        if (present) {
-            entry->second.state = state;
-            entry->second.reading = cached;
+        if (entry != nullptr) {
+            entry->state = state;
+            entry->reading = cached;
         }
         const unsigned long handle = ((static_cast<unsigned long>(which) + 1) << 16) | index;
-        for (int listener : model.listeners) {
-            model.calls.push_back({listener, handle, static_cast<unsigned long>(state), raw,
-                                   present, present ? entry->second.state : 0,
-                                   present ? entry->second.reading : 0});
+        for (size_t l = 0; l < model.listenerCount; ++l) {
+            model.calls.push_back({model.listeners[l], handle, static_cast<unsigned long>(state),
+                                   raw, entry != nullptr, entry != nullptr ? entry->state : 0,
+                                   entry != nullptr ? entry->reading : 0});
         }
     }
 }
 
-// Everything the library holds against the model.
+// Everything the library holds against the model. The maps are walked
+// directly, in key order, so the key sets are compared too and no lookup
+// of the read path is needed (the steps' reads do those).
 void Compare(const CDataCache& cache, const Model& model, const char* step) {
     const CSensorMap* maps[3] = {&cache.m_VoltageMap, &cache.m_FanMap, &cache.m_TemperatureMap};
     for (size_t k = 0; k < 3; ++k) {
@@ -356,21 +429,29 @@ void Compare(const CDataCache& cache, const Model& model, const char* step) {
             Diverged("%s: kind %zu alert bits 0x%04x, model 0x%04x", step, k + 1,
                      maps[k]->m_wLastAlertBits.load(), kind.alertBits);
         }
-        if (maps[k]->size() != kind.entries.size()) {
+        if (maps[k]->size() != kind.count) {
             Diverged("%s: kind %zu has %zu entries, model %zu", step, k + 1, maps[k]->size(),
-                     kind.entries.size());
+                     kind.count);
         }
-        for (const auto& entry : kind.entries) {
+        unsigned index = 0;
+        for (const auto& entry : *maps[k]) {
+            while (index < kMaxSensors && !kind.entries[index].present) {
+                ++index;
+            }
+            const unsigned long handle = ((k + 1) << 16) | entry.first;
+            if (index >= kMaxSensors || entry.first != index) {
+                Diverged("%s: sensor 0x%05lx is not in the model", step, handle);
+            }
             LONG state = -7;
             LONG reading = -7;
-            const unsigned long handle = ((k + 1) << 16) | entry.first;
-            if (cache.GetSensorValues(handle, state, reading) != ServiceCode_Success ||
-                state != entry.second.state || reading != entry.second.reading) {
+            entry.second.GetValues(state, reading);
+            const SensorModel& expected = kind.entries[index];
+            if (state != expected.state || reading != expected.reading) {
                 Diverged("%s: sensor 0x%05lx is %d/%d, model %d/%d", step, handle,
                          static_cast<int>(state), static_cast<int>(reading),
-                         static_cast<int>(entry.second.state),
-                         static_cast<int>(entry.second.reading));
+                         static_cast<int>(expected.state), static_cast<int>(expected.reading));
             }
+            ++index;
         }
     }
     if (cache.m_LedMap.m_dwLastUpdate.load() != model.ledUpdate) {
@@ -378,12 +459,17 @@ void Compare(const CDataCache& cache, const Model& model, const char* step) {
                  static_cast<unsigned>(cache.m_LedMap.m_dwLastUpdate.load()),
                  static_cast<unsigned>(model.ledUpdate));
     }
-    for (const auto& led : model.leds) {
-        bool state = false;
-        if (!cache.GetLedState(0x40000ul | led.first, state) || state != led.second) {
-            Diverged("%s: LED 0x%04x is %d, model %d", step, led.first, state ? 1 : 0,
-                     led.second ? 1 : 0);
+    if (cache.m_LedMap.size() != model.ledCount) {
+        Diverged("%s: %zu LEDs, model %zu", step, cache.m_LedMap.size(), model.ledCount);
+    }
+    size_t i = 0;
+    for (const auto& led : cache.m_LedMap) {
+        const bool state = led.second.m_bState.load();
+        if (led.first != model.leds[i].mask || state != model.leds[i].state) {
+            Diverged("%s: LED 0x%04x is %d, model LED 0x%04x %d", step, led.first, state ? 1 : 0,
+                     model.leds[i].mask, model.leds[i].state ? 1 : 0);
         }
+        ++i;
     }
     // The calls up to the last step are already known to agree.
     if (g_vCalls.size() != model.calls.size() ||
@@ -397,6 +483,126 @@ void Compare(const CDataCache& cache, const Model& model, const char* step) {
 
 svcp::DeviceRegistration g_Registration = 0;
 std::shared_ptr<CFuzzDriver> g_pDriver;
+
+// Built once per process: a unit per input would create its polling thread
+// per input, which cost several times what the input itself does. Every input
+// starts from the state a freshly built unit and cache have (ReopenCache, no
+// listener), and leaves nothing behind for the next one.
+CDataCache* g_pTheCache = nullptr;
+CIOUnit* g_pUnit = nullptr;
+CFuzzListener g_aListeners[3] = {CFuzzListener(0), CFuzzListener(1), CFuzzListener(2)};
+Model g_Model;
+
+// The cache as its construction leaves it: empty, open, masks 0, every kind
+// stamped with the tick now. Only the public members start-up and the I/O
+// unit use anyway.
+void ReopenCache(CDataCache& cache) {
+    const DWORD now = GetTickCount();
+    CSensorMap* maps[3] = {&cache.m_VoltageMap, &cache.m_FanMap, &cache.m_TemperatureMap};
+    for (CSensorMap* map : maps) {
+        map->clear();
+        map->m_wLastAlertBits = 0;
+        map->m_dwLastUpdate = now;
+    }
+    cache.m_LedMap.clear();
+    cache.m_LedMap.m_dwLastUpdate = now;
+    cache.m_bLocked = false;
+}
+
+void ForgetInput(CDataCache& cache) {
+    for (CFuzzListener& listener : g_aListeners) {
+        g_pUnit->UnregisterSensorStateListener(&listener);
+    }
+    ReopenCache(cache);
+    // The calls keep their capacity: an input that allocates no more than it
+    // frees is not run again by libFuzzer's leak check.
+    g_vCalls.clear();
+    g_nCallsChecked = 0;
+}
+
+// The one exchange a step that finds its kind stale must make.
+const Exchanged& TakeOne(const char* what, unsigned long handle) {
+    if (g_pDriver->Count() != 1) {
+        Diverged("%s(0x%05lx) made %zu exchanges, model 1", what, handle, g_pDriver->Count());
+    }
+    return g_pDriver->At(0);
+}
+
+// ReadSensor on (kind, index) against the model; the number of exchanges the
+// model expects goes to `exchanges`.
+void ReadSensorStep(Model& model, unsigned kindNumber, unsigned index, DWORD now,
+                    size_t& exchanges) {
+    const unsigned long handle = (static_cast<unsigned long>(kindNumber) << 16) | index;
+    CSensorReading reading{};
+    reading.CurrentState = 0xDEADu;
+    reading.CurrentReading = 0xBEEFu;
+    const SERVICE_CODE result = g_pUnit->ReadSensor(handle, reading);
+    SERVICE_CODE expected = ServiceCode_InvalidHandle;
+    if (kindNumber >= 1 && kindNumber <= 3) {
+        KindModel& kind = model.kinds[kindNumber - 1];
+        if (IsStale(kind.lastUpdate, now)) {
+            exchanges = 1;
+            const Exchanged& made = TakeOne("ReadSensor", handle);
+            CheckRequest(made.request, kind.command, false);
+            ModelSensorRead(kind, made, now);
+        }
+        if (const SensorModel* entry = kind.Find(index)) {
+            expected = ServiceCode_Success;
+            if (result == ServiceCode_Success &&
+                (reading.CurrentReading != static_cast<uint32_t>(entry->reading) ||
+                 reading.CurrentState != static_cast<uint32_t>(entry->state))) {
+                Diverged("ReadSensor(0x%05lx) gave %u/%u, model %d/%d", handle,
+                         reading.CurrentState, reading.CurrentReading,
+                         static_cast<int>(entry->state), static_cast<int>(entry->reading));
+            }
+        }
+    }
+    if (result != expected) {
+        Diverged("ReadSensor(0x%05lx) returned %d, model %d", handle, result, expected);
+    }
+    if (result != ServiceCode_Success &&
+        (reading.CurrentReading != 0xBEEFu || reading.CurrentState != 0xDEADu)) {
+        Diverged("ReadSensor(0x%05lx) refused but wrote the record", handle);
+    }
+}
+
+void ReadLedStep(Model& model, unsigned long kind, unsigned index, DWORD now, size_t& exchanges) {
+    const unsigned long handle = (kind << 16) | index;
+    CLedReading reading{0xA5};
+    const SERVICE_CODE result = g_pUnit->ReadLed(handle, reading);
+    SERVICE_CODE expected = ServiceCode_InvalidHandle;
+    if (kind == 4) {
+        if (IsStale(model.ledUpdate, now)) {
+            exchanges = 1;
+            const Exchanged& made = TakeOne("ReadLed", handle);
+            CheckRequest(made.request, kSvcpReadLeds, false);
+            ModelLedRead(model, made, now);
+        }
+        if (const LedModel* led = model.FindLed(static_cast<unsigned short>(index))) {
+            expected = ServiceCode_Success;
+            if (result == ServiceCode_Success && reading.State != (led->state ? 1 : 0)) {
+                Diverged("ReadLed(0x%05lx) gave %u, model %d", handle, reading.State,
+                         led->state ? 1 : 0);
+            }
+        }
+    }
+    if (result != expected) {
+        Diverged("ReadLed(0x%05lx) returned %d, model %d", handle, result, expected);
+    }
+    if (result != ServiceCode_Success && reading.State != 0xA5) {
+        Diverged("ReadLed(0x%05lx) refused but wrote the record", handle);
+    }
+}
+
+// After a step: no exchange beyond those the model expects, and every value
+// as the model says.
+void EndStep(const CDataCache& cache, const Model& model, const char* name, size_t exchanges) {
+    if (g_pDriver->Count() != exchanges) {
+        Diverged("%s made %zu exchanges, model %zu", name, g_pDriver->Count(), exchanges);
+    }
+    g_pDriver->Clear();
+    Compare(cache, model, name);
+}
 
 }  // namespace
 
@@ -412,6 +618,37 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fprintf(stderr, "io_response_fuzzer: cannot register the driver\n");
         std::abort();
     }
+
+    // Start-up once, as the service processor does it: the cache filled
+    // (here with nothing) and locked, then the unit initialised, which opens
+    // the driver, creates the idle polling thread and reads every kind once,
+    // in order. The thread is never told to run: the steps poll directly.
+    g_pTheCache = new CDataCache();
+    g_pCache = g_pTheCache;
+    g_pTheCache->m_bLocked = true;
+    g_pUnit = new CIOUnit(g_pTheCache);
+    CCursor nothing(nullptr, 0);  // every exchange fails
+    g_pDriver->Begin(&nothing);
+    if (!g_pUnit->Initialise(0x2B0)) {
+        Diverged("Initialise failed");
+    }
+    const uint8_t commands[4] = {kSvcpReadVoltages, kSvcpReadFans, kSvcpReadTemperatures,
+                                 kSvcpReadLeds};
+    if (g_pDriver->Count() != 4) {
+        Diverged("Initialise made %zu exchanges", g_pDriver->Count());
+    }
+    for (size_t k = 0; k < 4; ++k) {
+        CheckRequest(g_pDriver->At(k).request, commands[k], false);
+    }
+    g_pDriver->Clear();
+    // The unit goes first: its destructor ends the polling thread and closes
+    // the driver, before the platform's own statics go.
+    std::atexit([] {
+        delete g_pUnit;
+        g_pUnit = nullptr;
+        delete g_pTheCache;
+        g_pTheCache = nullptr;
+    });
     return 0;
 }
 
@@ -424,15 +661,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int shift = 0; shift < 32; shift += 8) {
         tick |= static_cast<uint32_t>(in.Byte()) << shift;
     }
-    SvcpSetTickCount(tick);
 
-    Model model;
-    CDataCache cache;
-    g_pCache = &cache;
-    g_vCalls.clear();
-    g_nCallsChecked = 0;
+    // The cache as start-up leaves it: built (and so stamped) a while before
+    // the first reads, filled, locked.
+    const DWORD built = tick - 500u;
+    SvcpSetTickCount(built);
+    CDataCache& cache = *g_pTheCache;
+    ReopenCache(cache);
+    Model& model = g_Model;
+    model.Reset(built);
     for (size_t k = 0; k < 3; ++k) {
-        model.kinds[k].lastUpdate = tick;
         for (unsigned i = 0; i < counts[k]; ++i) {
             if (i == skip) {
                 continue;
@@ -445,140 +683,64 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             } else {
                 cache.AddTemperature(CSensorInformation(), index);
             }
-            model.kinds[k].entries[index] = SensorModel();
+            model.kinds[k].entries[index].present = true;
+            ++model.kinds[k].count;
         }
     }
-    model.ledUpdate = tick;
     for (unsigned j = 0; j < ledCount; ++j) {
         const uint16_t mask = in.BE16();
         CLedInformation led;
         led.BitMap = mask;
         cache.AddLed(led, mask);
-        model.leds.emplace(mask, false);  // a repeated mask is refused
+        model.AddLed(mask);
     }
     cache.m_bLocked = true;
+    Compare(cache, model, "start");
 
+    // The first reads, one of each kind in start-up's order, each finding its
+    // kind stale: they take the input's first four answers.
+    SvcpSetTickCount(tick);
     g_pDriver->Begin(&in);
-    CIOUnit unit(&cache);
-    if (!unit.Initialise(0x2B0)) {
-        Diverged("Initialise failed");
+    for (unsigned kindNumber = 1; kindNumber <= 3; ++kindNumber) {
+        size_t exchanges = 0;
+        ReadSensorStep(model, kindNumber, 0, tick, exchanges);
+        EndStep(cache, model, "first ReadSensor", exchanges);
     }
     {
-        // The four first reads, in their order, each with its answer.
-        const std::vector<Exchanged> first = g_pDriver->Take();
-        const uint8_t commands[4] = {kSvcpReadVoltages, kSvcpReadFans, kSvcpReadTemperatures,
-                                     kSvcpReadLeds};
-        if (first.size() != 4) {
-            Diverged("Initialise made %zu exchanges", first.size());
-        }
-        for (size_t k = 0; k < 3; ++k) {
-            CheckRequest(first[k].request, commands[k], false);
-            ModelSensorRead(model.kinds[k], first[k], tick);
-        }
-        CheckRequest(first[3].request, kSvcpReadLeds, false);
-        ModelLedRead(model, first[3], tick);
-        Compare(cache, model, "Initialise");
+        size_t exchanges = 0;
+        ReadLedStep(model, 4, 0, tick, exchanges);
+        EndStep(cache, model, "first ReadLed", exchanges);
     }
 
-    CFuzzListener listeners[3] = {CFuzzListener(0), CFuzzListener(1), CFuzzListener(2)};
     unsigned steps = 0;
     while (!in.AtEnd() && steps < 4096) {
         ++steps;
         const uint8_t opByte = in.Byte();
         const DWORD now = GetTickCount();
         const char* name = "";
-        size_t expectedExchanges = 0;
+        size_t exchanges = 0;
         switch (opByte % Op_Count) {
             case Op_ReadSensor: {
                 name = "ReadSensor";
                 const unsigned kindNumber = in.Byte() % 6u;
-                const unsigned long handle =
-                    (static_cast<unsigned long>(kindNumber) << 16) | in.Byte();
-                CSensorReading reading{};
-                reading.CurrentState = 0xDEADu;
-                reading.CurrentReading = 0xBEEFu;
-                const SERVICE_CODE result = unit.ReadSensor(handle, reading);
-                SERVICE_CODE expected = ServiceCode_InvalidHandle;
-                if (kindNumber >= 1 && kindNumber <= 3) {
-                    KindModel& kind = model.kinds[kindNumber - 1];
-                    if (IsStale(kind.lastUpdate, now)) {
-                        expectedExchanges = 1;
-                        const std::vector<Exchanged> made = g_pDriver->Take();
-                        if (made.size() != 1) {
-                            Diverged("ReadSensor(0x%05lx) made %zu exchanges, model 1", handle,
-                                     made.size());
-                        }
-                        CheckRequest(made[0].request, kind.command, false);
-                        ModelSensorRead(kind, made[0], now);
-                    }
-                    const auto entry = kind.entries.find(static_cast<unsigned short>(handle));
-                    if (entry != kind.entries.end()) {
-                        expected = ServiceCode_Success;
-                        if (result == ServiceCode_Success &&
-                            (reading.CurrentReading !=
-                                 static_cast<uint32_t>(entry->second.reading) ||
-                             reading.CurrentState != static_cast<uint32_t>(entry->second.state))) {
-                            Diverged("ReadSensor(0x%05lx) gave %u/%u, model %d/%d", handle,
-                                     reading.CurrentState, reading.CurrentReading,
-                                     static_cast<int>(entry->second.state),
-                                     static_cast<int>(entry->second.reading));
-                        }
-                    }
-                }
-                if (result != expected) {
-                    Diverged("ReadSensor(0x%05lx) returned %d, model %d", handle, result, expected);
-                }
-                if (result != ServiceCode_Success &&
-                    (reading.CurrentReading != 0xBEEFu || reading.CurrentState != 0xDEADu)) {
-                    Diverged("ReadSensor(0x%05lx) refused but wrote the record", handle);
-                }
+                ReadSensorStep(model, kindNumber, in.Byte(), now, exchanges);
                 break;
             }
             case Op_ReadLed: {
                 name = "ReadLed";
                 const unsigned long kind = (opByte & 0x80) ? 3 : 4;
-                const unsigned long handle = (kind << 16) | in.BE16();
-                CLedReading reading{0xA5};
-                const SERVICE_CODE result = unit.ReadLed(handle, reading);
-                SERVICE_CODE expected = ServiceCode_InvalidHandle;
-                if (kind == 4) {
-                    if (IsStale(model.ledUpdate, now)) {
-                        expectedExchanges = 1;
-                        const std::vector<Exchanged> made = g_pDriver->Take();
-                        if (made.size() != 1) {
-                            Diverged("ReadLed made %zu exchanges, model 1", made.size());
-                        }
-                        CheckRequest(made[0].request, kSvcpReadLeds, false);
-                        ModelLedRead(model, made[0], now);
-                    }
-                    const auto led = model.leds.find(static_cast<unsigned short>(handle));
-                    if (led != model.leds.end()) {
-                        expected = ServiceCode_Success;
-                        if (result == ServiceCode_Success &&
-                            reading.State != (led->second ? 1 : 0)) {
-                            Diverged("ReadLed(0x%05lx) gave %u, model %d", handle, reading.State,
-                                     led->second ? 1 : 0);
-                        }
-                    }
-                }
-                if (result != expected) {
-                    Diverged("ReadLed(0x%05lx) returned %d, model %d", handle, result, expected);
-                }
-                if (result != ServiceCode_Success && reading.State != 0xA5) {
-                    Diverged("ReadLed(0x%05lx) refused but wrote the record", handle);
-                }
+                ReadLedStep(model, kind, in.BE16(), now, exchanges);
                 break;
             }
             case Op_PollAlerts: {
                 name = "PollAlerts";
-                unit.PollAlerts();
-                expectedExchanges = 1;
-                const std::vector<Exchanged> made = g_pDriver->Take();
-                if (made.size() != 1) {
-                    Diverged("PollAlerts made %zu exchanges", made.size());
+                g_pUnit->PollAlerts();
+                exchanges = 1;
+                if (g_pDriver->Count() != 1) {
+                    Diverged("PollAlerts made %zu exchanges", g_pDriver->Count());
                 }
-                CheckRequest(made[0].request, kSvcpPollAlerts, true);
-                ModelPoll(model, made[0]);
+                CheckRequest(g_pDriver->At(0).request, kSvcpPollAlerts, true);
+                ModelPoll(model, g_pDriver->At(0));
                 break;
             }
             case Op_Advance: {
@@ -593,36 +755,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case Op_Register: {
                 name = "Register";
                 const int id = in.Byte() % 3;
-                unit.RegisterSensorStateListener(&listeners[id]);
-                bool present = false;
-                for (int listener : model.listeners) {
-                    present = present || listener == id;
-                }
-                if (!present) {
-                    model.listeners.push_back(id);
-                }
+                g_pUnit->RegisterSensorStateListener(&g_aListeners[id]);
+                model.Register(id);
                 break;
             }
             case Op_Unregister: {
                 name = "Unregister";
                 const int id = in.Byte() % 3;
-                unit.UnregisterSensorStateListener(&listeners[id]);
-                std::vector<int> kept;
-                for (int listener : model.listeners) {
-                    if (listener != id) {
-                        kept.push_back(listener);
-                    }
-                }
-                model.listeners.swap(kept);
+                g_pUnit->UnregisterSensorStateListener(&g_aListeners[id]);
+                model.Unregister(id);
                 break;
             }
         }
-        const std::vector<Exchanged> extra = g_pDriver->Take();
-        if (!extra.empty()) {
-            Diverged("%s made %zu exchanges, model %zu", name, extra.size() + expectedExchanges,
-                     expectedExchanges);
-        }
-        Compare(cache, model, name);
+        EndStep(cache, model, name, exchanges);
     }
+    ForgetInput(cache);
     return 0;
 }
