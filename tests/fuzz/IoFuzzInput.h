@@ -6,8 +6,9 @@
 //             (2 bytes each, big-endian). Counts are taken modulo 20 (sensors)
 //             and 18 (LEDs); the sensor index equal to skip % 24 is left out
 //             of every kind, so some readings name no entry.
-//   answers   one per exchange, in the order the library asks (the four reads
-//             of Initialise first: voltages, fans, temperatures, LEDs):
+//   answers   one per exchange, in the order the library asks (first the four
+//             first reads, which find every kind stale: voltages, fans,
+//             temperatures, LEDs):
 //               mode  bits 0-1: 0 the call fails, 1 or 2 a built answer,
 //                     3 raw (96 bytes from the input)
 //                     bit 2: N = L + 1 + (int8)next byte, else N = next byte

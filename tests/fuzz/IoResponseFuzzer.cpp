@@ -6,6 +6,11 @@
 // last-update ticks, the LED flags, the results and the listener calls must
 // be, and any difference aborts with a description.
 //
+// One unit and one cache serve the whole process (a unit per input would
+// start a polling thread per input); each input starts from the state a
+// freshly built cache has, filled with its own machine, and takes the first
+// reads of a start-up: one of each kind, each finding its kind stale.
+//
 // The model holds the library's sound choices as well as its plain rules:
 // voltages stored x10 in full, alert readings cached in the units of the
 // reads while listeners get the raw value, indexes of 16 and up never change
