@@ -114,6 +114,16 @@ bool Initialised() {
     return bInit.load(std::memory_order_acquire);
 }
 
+// What (un)registering a listener refuses: a null callback, and any call
+// before start-up, where the C++ interface ignores a registration (an
+// adapter kept here for it would never be called).
+SVCP_RESULT ListenerRefusal(SVCP_SENSOR_STATE_CALLBACK callback) {
+    if (callback == nullptr) {
+        return SVCP_INVALID_ARGUMENT;
+    }
+    return Initialised() ? SVCP_SUCCESS : SVCP_NOT_INITIALISED;
+}
+
 }  // namespace
 
 extern "C" {
@@ -211,29 +221,20 @@ SVCP_RESULT SVCP_CALL SvcpReadLed(SVCP_HANDLE handle, SVCP_LED_READING* reading)
 SVCP_RESULT SVCP_CALL SvcpRegisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
                                                       void* context) {
     return Guarded([&] {
-        if (callback == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
-        }
-        // Before start-up the C++ interface ignores a registration; an
-        // adapter kept here for it would never be called.
-        if (!Initialised()) {
-            return SVCP_NOT_INITIALISED;
-        }
-        return CListenerRegistry::Instance().Register(callback, context);
+        const SVCP_RESULT refusal = ListenerRefusal(callback);
+        return refusal != SVCP_SUCCESS ? refusal
+                                       : CListenerRegistry::Instance().Register(callback, context);
     });
 }
 
 SVCP_RESULT SVCP_CALL SvcpUnregisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
                                                         void* context) {
     return Guarded([&] {
-        if (callback == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
+        const SVCP_RESULT refusal = ListenerRefusal(callback);
+        if (refusal == SVCP_SUCCESS) {
+            CListenerRegistry::Instance().Unregister(callback, context);
         }
-        if (!Initialised()) {
-            return SVCP_NOT_INITIALISED;
-        }
-        CListenerRegistry::Instance().Unregister(callback, context);
-        return SVCP_SUCCESS;
+        return refusal;
     });
 }
 
