@@ -2,8 +2,9 @@
 # applications build against, and the packages CPack makes of it:
 #
 #   bin/                 the tools; on Windows the DLLs too
-#   lib/                 the shared libraries (and on Windows their import
-#                        libraries), cmake/svcproc/, pkgconfig/svcproc.pc
+#   lib/                 the shared libraries (on Windows their import
+#                        libraries and svcproc.def), cmake/svcproc/,
+#                        pkgconfig/svcproc.pc
 #   include/svcproc/api/ the public headers with the generated export header
 #   include/svcproc/log/ the logging library's control header
 #   share/doc/svcproc/   the README and docs/
@@ -28,6 +29,15 @@ install(TARGETS ${SVCP_LIBRARY_TARGETS} EXPORT svcprocTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+# Windows: the import libraries above are mingw-w64's (.dll.a); svcproc.def
+# lists the DLL's exports, from which Microsoft's tools make their own
+# (`lib /def:svcproc.def /machine:x86 /out:svcproc.lib`).
+if(WIN32)
+  set(SVCP_DEF_FILE ${CMAKE_BINARY_DIR}/lib/svcproc.def)
+  target_link_options(svcproc PRIVATE "LINKER:--output-def,${SVCP_DEF_FILE}")
+  install(FILES ${SVCP_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 
 # Public headers: what ServiceApi.h and svcproc_c.h include, nothing internal.
 install(FILES
@@ -104,7 +114,10 @@ if(WIN32)
     set(SVCP_PACKAGE_SYSTEM win64)
   endif()
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME svcproc-${PROJECT_VERSION}-${SVCP_PACKAGE_SYSTEM})
+  # Also the zip's top folder. (CPack leaves CPACK_PACKAGE_FILE_NAME set to
+  # the source package's name.)
+  set(SVCP_ZIP_NAME svcproc-${PROJECT_VERSION}-${SVCP_PACKAGE_SYSTEM})
+  set(CPACK_PACKAGE_FILE_NAME ${SVCP_ZIP_NAME})
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

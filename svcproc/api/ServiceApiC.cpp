@@ -83,8 +83,45 @@ void Convert(const CSensorInformation& from, SVCP_SENSOR_INFORMATION& to) {
     to.PossibleStateCount = static_cast<SVCP_UINT32>(from.PossibleStates.size());
 }
 
+void Convert(const CLedInformation& from, SVCP_LED_INFORMATION& to) {
+    to.Kind = from.Kind;
+    to.BitMap = from.BitMap;
+}
+
+// A sensor's or LED's information: the record and its description, or only
+// the description's length when the caller's buffer is short.
+template <typename Record, typename Information>
+SVCP_RESULT CopyInformation(SERVICE_CODE (*get)(unsigned long, Record&), SVCP_HANDLE handle,
+                            Information* information, char* description, size_t descriptionSize,
+                            size_t* descriptionLength) {
+    if (information == nullptr) {
+        return SVCP_INVALID_ARGUMENT;
+    }
+    Record record;
+    const SERVICE_CODE result = get(handle, record);
+    if (result != ServiceCode_Success) {
+        return ToResult(result);
+    }
+    if (!CopyText(WideToUtf8(record.Description), description, descriptionSize,
+                  descriptionLength)) {
+        return SVCP_BUFFER_TOO_SMALL;
+    }
+    Convert(record, *information);
+    return SVCP_SUCCESS;
+}
+
 bool Initialised() {
     return bInit.load(std::memory_order_acquire);
+}
+
+// What (un)registering a listener refuses: a null callback, and any call
+// before start-up, where the C++ interface ignores a registration (an
+// adapter kept here for it would never be called).
+SVCP_RESULT ListenerRefusal(SVCP_SENSOR_STATE_CALLBACK callback) {
+    if (callback == nullptr) {
+        return SVCP_INVALID_ARGUMENT;
+    }
+    return Initialised() ? SVCP_SUCCESS : SVCP_NOT_INITIALISED;
 }
 
 }  // namespace
@@ -120,20 +157,8 @@ SVCP_RESULT SVCP_CALL SvcpGetSensorInformation(SVCP_HANDLE handle,
                                                char* description, size_t descriptionSize,
                                                size_t* descriptionLength) {
     return Guarded([&] {
-        if (information == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
-        }
-        CSensorInformation record;
-        const SERVICE_CODE result = ServiceApi::GetSensorInformation(handle, record);
-        if (result != ServiceCode_Success) {
-            return ToResult(result);
-        }
-        if (!CopyText(WideToUtf8(record.Description), description, descriptionSize,
-                      descriptionLength)) {
-            return SVCP_BUFFER_TOO_SMALL;
-        }
-        Convert(record, *information);
-        return SVCP_SUCCESS;
+        return CopyInformation(ServiceApi::GetSensorInformation, handle, information, description,
+                               descriptionSize, descriptionLength);
     });
 }
 
@@ -159,21 +184,8 @@ SVCP_RESULT SVCP_CALL SvcpGetLedInformation(SVCP_HANDLE handle, SVCP_LED_INFORMA
                                             char* description, size_t descriptionSize,
                                             size_t* descriptionLength) {
     return Guarded([&] {
-        if (information == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
-        }
-        CLedInformation record;
-        const SERVICE_CODE result = ServiceApi::GetLedInformation(handle, record);
-        if (result != ServiceCode_Success) {
-            return ToResult(result);
-        }
-        if (!CopyText(WideToUtf8(record.Description), description, descriptionSize,
-                      descriptionLength)) {
-            return SVCP_BUFFER_TOO_SMALL;
-        }
-        information->Kind = record.Kind;
-        information->BitMap = record.BitMap;
-        return SVCP_SUCCESS;
+        return CopyInformation(ServiceApi::GetLedInformation, handle, information, description,
+                               descriptionSize, descriptionLength);
     });
 }
 
@@ -209,29 +221,20 @@ SVCP_RESULT SVCP_CALL SvcpReadLed(SVCP_HANDLE handle, SVCP_LED_READING* reading)
 SVCP_RESULT SVCP_CALL SvcpRegisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
                                                       void* context) {
     return Guarded([&] {
-        if (callback == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
-        }
-        // Before start-up the C++ interface ignores a registration; an
-        // adapter kept here for it would never be called.
-        if (!Initialised()) {
-            return SVCP_NOT_INITIALISED;
-        }
-        return CListenerRegistry::Instance().Register(callback, context);
+        const SVCP_RESULT refusal = ListenerRefusal(callback);
+        return refusal != SVCP_SUCCESS ? refusal
+                                       : CListenerRegistry::Instance().Register(callback, context);
     });
 }
 
 SVCP_RESULT SVCP_CALL SvcpUnregisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
                                                         void* context) {
     return Guarded([&] {
-        if (callback == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
+        const SVCP_RESULT refusal = ListenerRefusal(callback);
+        if (refusal == SVCP_SUCCESS) {
+            CListenerRegistry::Instance().Unregister(callback, context);
         }
-        if (!Initialised()) {
-            return SVCP_NOT_INITIALISED;
-        }
-        CListenerRegistry::Instance().Unregister(callback, context);
-        return SVCP_SUCCESS;
+        return refusal;
     });
 }
 
