@@ -1,7 +1,8 @@
 // svcproc-monitor --listen end to end: scraped with curl, the body checked by
 // promtool where it is installed; overlapping scrapes and a silent client
 // beside the alert listener; a failed start-up served as svcproc_up 0; an
-// address that cannot be bound refused.
+// address that cannot be bound refused; svcproc_up following a simulator
+// process that is killed and started again.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,11 +53,12 @@ bool Installed(const char* program) {
 }
 
 // Starts the exporter on a free port; the base URL, or "" on failure.
-std::string StartExporter(CChildProcess& exporter, const std::vector<std::string>& arguments) {
+std::string StartExporter(CChildProcess& exporter, const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& environment = kNoDeviceDirectory) {
     std::vector<std::string> argv = {SVCPROC_MONITOR};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     argv.insert(argv.end(), {"--listen", "127.0.0.1:0"});
-    if (!exporter.Start(argv, kNoDeviceDirectory) ||
+    if (!exporter.Start(argv, environment) ||
         !exporter.WaitForLine("svcproc-monitor: serving http://", seconds(30))) {
         return "";
     }
@@ -192,6 +195,90 @@ TEST_F(ExporterEndToEnd, AFailedStartUpIsServedAsDown) {
     exporter.Signal(SIGTERM);
     EXPECT_EQ(exporter.Wait(seconds(10)), 0);
     EXPECT_NE(exporter.Err().find("NoServiceProcessor"), std::string::npos) << exporter.Err();
+}
+
+// svcproc-sim in a device directory of its own, started again on demand.
+class SimulatorProcess {
+public:
+    SimulatorProcess() {
+        char pattern[] = "/tmp/svcp-exporter-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) {
+            m_sDirectory = pattern;
+        }
+    }
+    ~SimulatorProcess() {
+        m_pSim.reset();
+        std::system(("rm -rf " + m_sDirectory).c_str());
+    }
+    bool Start() {
+        m_pSim = std::make_unique<CChildProcess>();
+        return !m_sDirectory.empty() &&
+               m_pSim->Start({SVCPROC_SIM, "--device-dir", m_sDirectory, "--quiet"}) &&
+               m_pSim->WaitForLine("svcproc-sim: serving", seconds(20));
+    }
+    // SIGKILL: the server leaves its socket behind, as a crash would.
+    int Kill() {
+        m_pSim->Signal(SIGKILL);
+        return m_pSim->Wait(seconds(10));
+    }
+    std::vector<std::string> Environment() const { return {"SVCP_DEVICE_DIR=" + m_sDirectory}; }
+
+private:
+    std::string m_sDirectory;
+    std::unique_ptr<CChildProcess> m_pSim;
+};
+
+// How long after `since` a scrape first showed svcproc_up == `up`; a
+// negative duration when none did within `timeout`.
+std::chrono::milliseconds UpBecomes(const std::string& base, double up,
+                                    std::chrono::steady_clock::time_point since,
+                                    std::chrono::milliseconds timeout) {
+    using std::chrono::steady_clock;
+    while (steady_clock::now() - since < timeout) {
+        const std::map<std::string, double> samples =
+            Samples(Shell("curl -sS -m 5 " + base + "/metrics"));
+        const auto found = samples.find("svcproc_up");
+        if (found != samples.end() && found->second == up) {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() -
+                                                                         since);
+        }
+        usleep(50 * 1000);
+    }
+    return std::chrono::milliseconds(-1);
+}
+
+TEST_F(ExporterEndToEnd, UpFollowsASimulatorThatIsKilledAndStartedAgain) {
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.Start());
+    CChildProcess exporter;
+    const std::string base = StartExporter(exporter, {}, sim.Environment());
+    ASSERT_FALSE(base.empty()) << exporter.Err();
+    EXPECT_EQ(Samples(Shell("curl -sS " + base + "/metrics")).at("svcproc_up"), 1);
+
+    ASSERT_EQ(sim.Kill(), 128 + SIGKILL);
+    const std::chrono::milliseconds down =
+        UpBecomes(base, 0, std::chrono::steady_clock::now(), seconds(10));
+    std::printf("svcproc_up 0 after %lld ms\n", static_cast<long long>(down.count()));
+    EXPECT_GE(down.count(), 0);
+    EXPECT_LT(down, seconds(2));
+    const std::string body = Shell("curl -sS " + base + "/metrics");
+    EXPECT_EQ(PromtoolProblems(body), "") << body;
+    const std::map<std::string, double> samples = Samples(body);
+    EXPECT_GT(samples.at(R"(svcproc_exchange_failures_total{kind="alert_poll"})"), 0) << body;
+    EXPECT_NEAR(samples.at(R"(svcproc_fan_speed_rpm{id="0x00020002",name="Chassis Fan"})"), 1800,
+                400)
+        << "the last reading received, still";
+
+    // The same socket path again: the open device handle reaches it.
+    ASSERT_TRUE(sim.Start());
+    const std::chrono::milliseconds up =
+        UpBecomes(base, 1, std::chrono::steady_clock::now(), seconds(10));
+    std::printf("svcproc_up 1 after %lld ms\n", static_cast<long long>(up.count()));
+    EXPECT_GE(up.count(), 0);
+    EXPECT_LT(up, seconds(2));
+
+    exporter.Signal(SIGTERM);
+    EXPECT_EQ(exporter.Wait(seconds(20)), 0) << exporter.Err();
 }
 
 TEST_F(ExporterEndToEnd, AnAddressThatCannotBeBoundIsRefused) {

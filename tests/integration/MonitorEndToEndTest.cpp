@@ -2,18 +2,23 @@
 // simulated machine in table, JSON and Prometheus form (parsed back and
 // compared with the machine's description), the scenario's alerts reaching
 // its listener, failing start-ups and bad descriptions explained, and the
-// monitor beside svcproc-sim as two processes, the simulator killed mid-run.
+// monitor beside svcproc-sim as two processes, the simulator killed mid-run
+// and started again.
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -405,6 +410,148 @@ TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
         EXPECT_FALSE(sensor["reading"].is_null());
     }
     std::system(("rm -rf " + directory).c_str());
+}
+
+// The tables of a watch written to a pipe, one after another.
+struct WatchedTable {
+    std::string banner;     // "" when there was none
+    size_t rows = 0;        // sensors and LEDs
+    size_t markedRows = 0;  // with the stale mark
+};
+
+std::vector<WatchedTable> Tables(const std::string& out) {
+    std::vector<WatchedTable> tables;
+    std::string previous;
+    const std::regex row("0x[0-9a-f]{8}  .*");
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line); previous = line) {
+        if (line.rfind("ID ", 0) == 0 && line.find("Reading") != std::string::npos) {
+            WatchedTable table;
+            if (previous.rfind("service processor", 0) == 0) {
+                table.banner = previous;
+            }
+            tables.push_back(table);
+        } else if (!tables.empty() && std::regex_match(line, row)) {
+            ++tables.back().rows;
+            tables.back().markedRows += line.find('*') != std::string::npos;
+        }
+    }
+    return tables;
+}
+
+// Seconds since midnight of an "HH:MM:SS" text.
+int ClockSeconds(const std::string& text) {
+    return std::stoi(text.substr(0, 2)) * 3600 + std::stoi(text.substr(3, 2)) * 60 +
+           std::stoi(text.substr(6, 2));
+}
+
+int LocalClockSeconds(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+}
+
+// The table's banner and the JSON's link status follow svcproc-sim killed and
+// started again on the same socket, which the open device reaches again.
+TEST(MonitorEndToEnd, TableAndJsonFollowASimulatorThatIsKilledAndStartedAgain) {
+    char pattern[] = "/tmp/svcp-monitor-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::vector<std::string> environment = {"SVCP_DEVICE_DIR=" + directory};
+    const std::vector<std::string> simulator = {SVCPROC_SIM, "--device-dir", directory, "--quiet"};
+    auto sim = std::make_unique<CChildProcess>();
+    ASSERT_TRUE(sim->Start(simulator));
+    ASSERT_TRUE(sim->WaitForLine("svcproc-sim: serving", seconds(20))) << sim->Err();
+
+    CChildProcess table;
+    ASSERT_TRUE(table.Start({SVCPROC_MONITOR, "--watch", "--interval", "0.25", "--color", "never"},
+                            environment));
+    CChildProcess ndjson;
+    ASSERT_TRUE(ndjson.Start(
+        {SVCPROC_MONITOR, "--watch", "--interval", "0.25", "--format", "ndjson"}, environment));
+    ASSERT_TRUE(table.WaitForLine("Chassis Fan", seconds(20))) << table.Err();
+    // The third document comes half a second after start-up, when the alert
+    // poll (every 100 ms) has been answered.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(ndjson.WaitForLine("\"answering\":true", seconds(20))) << ndjson.Err();
+    }
+
+    sim->Signal(SIGKILL);
+    ASSERT_EQ(sim->Wait(seconds(10)), 128 + SIGKILL);
+    const auto killedAt = std::chrono::system_clock::now();
+    const auto killed = std::chrono::steady_clock::now();
+    auto left = [](std::chrono::steady_clock::time_point since) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            since + seconds(2) - std::chrono::steady_clock::now());
+    };
+    EXPECT_TRUE(table.WaitForLine("service processor not answering since", left(killed)))
+        << table.Out();
+    EXPECT_TRUE(ndjson.WaitForLine("\"answering\":false", left(killed)));
+    // Every kind's cached readings expire (500 ms) and their reads fail too.
+    std::this_thread::sleep_for(seconds(1));
+
+    sim = std::make_unique<CChildProcess>();
+    ASSERT_TRUE(sim->Start(simulator));
+    ASSERT_TRUE(sim->WaitForLine("svcproc-sim: serving", seconds(20))) << sim->Err();
+    const auto restarted = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ndjson.WaitForLine("\"answering\":true", left(restarted)));
+    // The table's last frame within the same time has no banner (below).
+    std::this_thread::sleep_until(restarted + seconds(2));
+    table.Signal(SIGTERM);
+    ndjson.Signal(SIGTERM);
+    EXPECT_EQ(table.Wait(seconds(20)), 0) << table.Err();
+    EXPECT_EQ(ndjson.Wait(seconds(20)), 0) << ndjson.Err();
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(sim->Wait(seconds(10)), 0);
+    std::system(("rm -rf " + directory).c_str());
+
+    const std::vector<WatchedTable> tables = Tables(table.Out());
+    ASSERT_GE(tables.size(), 3u) << table.Out();
+    const size_t rows = tables.front().rows;
+    EXPECT_EQ(rows, DefaultMachine().sensors.size() + DefaultMachine().leds.size());
+    EXPECT_EQ(tables.front().banner, "");
+    EXPECT_EQ(tables.back().banner, "") << "answers returned";
+    EXPECT_EQ(tables.back().markedRows, 0u);
+    std::set<std::string> banners;
+    size_t mostMarked = 0;
+    for (const WatchedTable& watched : tables) {
+        if (!watched.banner.empty()) {
+            banners.insert(watched.banner);
+            mostMarked = std::max(mostMarked, watched.markedRows);
+        } else {
+            EXPECT_EQ(watched.markedRows, 0u);
+        }
+    }
+    ASSERT_EQ(banners.size(), 1u) << "one outage, its time held";
+    const std::string& banner = *banners.begin();
+    std::smatch since;
+    ASSERT_TRUE(std::regex_match(
+        banner, since,
+        std::regex("service processor not answering since ([0-9]{2}:[0-9]{2}:[0-9]{2}); "
+                   "readings are the last received")))
+        << banner;
+    const int difference =
+        (LocalClockSeconds(killedAt) - ClockSeconds(since[1].str()) + 86400) % 86400;
+    EXPECT_LE(difference, 2) << "the last answer before the kill, in local time";
+    EXPECT_EQ(mostMarked, rows) << "every reading is the last received";
+
+    std::vector<json> documents;
+    std::istringstream lines(ndjson.Out());
+    for (std::string line; std::getline(lines, line);) {
+        documents.push_back(json::parse(line));
+    }
+    const auto down = std::find_if(documents.begin(), documents.end(), [](const json& document) {
+        return !document["serviceProcessor"]["answering"];
+    });
+    ASSERT_NE(down, documents.end());
+    const json& poll = (*down)["serviceProcessor"]["exchanges"]["alertPoll"];
+    EXPECT_GT(poll["consecutiveFailures"], 0);
+    EXPECT_FALSE(poll["lastResponse"].is_null());
+    EXPECT_EQ(documents.back()["serviceProcessor"]["answering"], true);
+    for (const auto& [name, exchange] : documents.back()["serviceProcessor"]["exchanges"].items()) {
+        EXPECT_EQ(exchange["consecutiveFailures"], 0) << name;
+    }
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
-// Words for the library's result codes: what each means and what to check.
+// The library's result codes for an operator: the name and meaning the
+// library gives each (svcproc/api/ServiceCodeText.h), and what to check.
 #pragma once
-
-#include <string>
 
 #include "svcproc/api/ServiceCode.h"
 
 struct ServiceCodeText {
     const char* name;     // short, stable identifier (also used in JSON)
     const char* meaning;  // one sentence
-    const char* advice;   // what to check
+    const char* advice;   // what to check; "" for success
 };
 
 ServiceCodeText DescribeServiceCode(SERVICE_CODE code);

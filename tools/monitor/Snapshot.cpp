@@ -4,6 +4,24 @@ namespace {
 
 using Clock = std::chrono::system_clock;
 
+// The service processor stopped answering after the latest response any of
+// the failing kinds received: with the alert poll every 100 ms that is close
+// to the moment it went quiet, and it does not move back when the reads,
+// made less often, begin to fail too.
+OutageSnapshot OutageOf(const LinkSnapshot& link) {
+    OutageSnapshot outage;
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        if (!Failing(link, kind)) {
+            continue;
+        }
+        const std::optional<Clock::time_point> last = LastResponseAt(link, kind);
+        if (last && (!outage.lastAnswer || *last > *outage.lastAnswer)) {
+            outage.lastAnswer = last;
+        }
+    }
+    return outage;
+}
+
 }  // namespace
 
 Snapshot TakeInventory(SERVICE_CODE startup) {
@@ -50,17 +68,47 @@ void RefreshReadings(Snapshot& snapshot) {
     if (ServiceApi::GetServiceProcessorStatus(link.status) == ServiceCode_Success) {
         link.takenAt = Clock::now();
         snapshot.link = link;
+    } else {
+        snapshot.link.reset();
     }
+    TrackOutage(snapshot);
     snapshot.refreshDuration = std::chrono::steady_clock::now() - start;
 }
 
+void TrackOutage(Snapshot& snapshot) {
+    if (!snapshot.link || Answering(*snapshot.link)) {
+        snapshot.outage.reset();
+    } else if (!snapshot.outage) {
+        snapshot.outage = OutageOf(*snapshot.link);
+    }
+}
+
+bool Failing(const LinkSnapshot& link, int exchangeKind) {
+    return exchangeKind >= 0 && exchangeKind < ExchangeKind_Count &&
+           link.status.Exchanges[exchangeKind].ConsecutiveFailures != 0;
+}
+
 bool Answering(const LinkSnapshot& link) {
-    for (const CExchangeStatus& exchange : link.status.Exchanges) {
-        if (exchange.ConsecutiveFailures != 0) {
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        if (Failing(link, kind)) {
             return false;
         }
     }
     return true;
+}
+
+bool Stale(const Snapshot& snapshot, unsigned long handle) {
+    if (!snapshot.link) {
+        return false;
+    }
+    // Handle kinds 1 to 4 (voltage, fan, temperature, LED) are read by the
+    // exchange kinds 0 to 3.
+    const unsigned long kind = handle >> 16;
+    if (kind < 1 || kind > 4) {
+        return false;
+    }
+    return Failing(*snapshot.link, static_cast<int>(kind - 1)) ||
+           (kind != 4 && Failing(*snapshot.link, ExchangeKind_AlertPoll));
 }
 
 bool Up(const Snapshot& snapshot) {

@@ -33,6 +33,15 @@ struct LinkSnapshot {
     std::chrono::system_clock::time_point takenAt;
 };
 
+// A time when the link reported failures: since when the service processor
+// has not answered.
+struct OutageSnapshot {
+    // The latest accepted response among the exchange kinds that were
+    // failing when the outage was first seen; empty when none of them had
+    // answered since start-up.
+    std::optional<std::chrono::system_clock::time_point> lastAnswer;
+};
+
 struct Snapshot {
     SERVICE_CODE startup = ServiceCode_NotInitialised;
     std::chrono::system_clock::time_point takenAt;
@@ -40,6 +49,10 @@ struct Snapshot {
     std::vector<LedSnapshot> leds;
     // Empty while the library has not started up.
     std::optional<LinkSnapshot> link;
+    // Set while any exchange kind has failures since its last accepted
+    // response. Kept from refresh to refresh while the outage lasts, so that
+    // its time does not move.
+    std::optional<OutageSnapshot> outage;
     // How long the last refresh (readings and status) took.
     std::chrono::duration<double> refreshDuration{0};
 };
@@ -47,6 +60,13 @@ struct Snapshot {
 // The service processor answers when no exchange kind has failures since its
 // last accepted response.
 bool Answering(const LinkSnapshot& link);
+
+// The failures of a kind since its last accepted response.
+bool Failing(const LinkSnapshot& link, int exchangeKind);
+
+// The readings of the sensor or LED `handle` may not be current: its kind's
+// reads fail, or, for a sensor, the alert poll that keeps its state does.
+bool Stale(const Snapshot& snapshot, unsigned long handle);
 
 // Started up and, as far as the library knows, answering: Prometheus's
 // svcproc_up.
@@ -60,5 +80,9 @@ std::optional<std::chrono::system_clock::time_point> LastResponseAt(const LinkSn
 // Lists and describes every sensor and LED (the inventory never changes after
 // start-up, so this is done once).
 Snapshot TakeInventory(SERVICE_CODE startup);
-// Reads every sensor and LED of the inventory again.
+// Reads every sensor and LED of the inventory again, then the link's status
+// (TrackOutage).
 void RefreshReadings(Snapshot& snapshot);
+// Sets or clears the outage from the snapshot's link; an outage already set
+// keeps its time.
+void TrackOutage(Snapshot& snapshot);

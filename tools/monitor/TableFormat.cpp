@@ -18,6 +18,12 @@ const char* const kRed = "\033[1;31m";
 const char* const kBright = "\033[1m";
 const char* const kDim = "\033[2m";
 const char* const kReset = "\033[0m";
+const char* const kBanner = "\033[1;33m";
+
+// Follows a reading that is the last received rather than a current one. It
+// takes a column of the padding or of the gap after the cell, so the columns
+// do not move when an outage begins.
+const char* const kStaleMark = "*";
 
 constexpr size_t kGap = 2;
 constexpr size_t kMinDescription = 12;
@@ -25,6 +31,7 @@ constexpr size_t kMinDescription = 12;
 struct Cell {
     std::string text;
     const char* color = nullptr;  // wraps the padded text when colouring
+    bool stale = false;           // followed by kStaleMark
 };
 
 struct Column {
@@ -111,6 +118,7 @@ std::string Render(const Table& table, bool color) {
     auto line = [&](const std::vector<Cell>* row) {
         std::string text;
         bool first = true;
+        size_t borrowed = 0;  // columns of the next gap the last cell's mark took
         for (size_t i = 0; i < table.columns.size(); ++i) {
             const Column& column = table.columns[i];
             if (!column.shown) {
@@ -118,12 +126,21 @@ std::string Render(const Table& table, bool color) {
             }
             const Cell cell = row != nullptr ? (*row)[i] : Cell{column.header};
             const std::string shown = Shorten(cell.text, column.width);
-            const std::string padding(column.width - DisplayWidth(shown), ' ');
-            std::string padded = column.alignRight ? padding + shown : shown + padding;
-            if (color && cell.color != nullptr) {
-                padded = cell.color + padded + kReset;
+            size_t padding = column.width - DisplayWidth(shown);
+            std::string body = color && cell.color != nullptr ? cell.color + shown + kReset : shown;
+            size_t taken = 0;
+            if (cell.stale) {
+                body += color ? std::string(kBanner) + kStaleMark + kReset : kStaleMark;
+                if (!column.alignRight && padding > 0) {
+                    --padding;
+                } else {
+                    taken = 1;
+                }
             }
-            text += (first ? "" : std::string(kGap, ' ')) + padded;
+            const std::string spaces(padding, ' ');
+            const std::string padded = column.alignRight ? spaces + body : body + spaces;
+            text += (first ? "" : std::string(kGap - borrowed, ' ')) + padded;
+            borrowed = taken;
             first = false;
         }
         while (!text.empty() && text.back() == ' ') {
@@ -138,7 +155,7 @@ std::string Render(const Table& table, bool color) {
     return out;
 }
 
-std::vector<Cell> SensorRow(const SensorSnapshot& sensor) {
+std::vector<Cell> SensorRow(const SensorSnapshot& sensor, bool stale) {
     const CSensorInformation& info = sensor.information;
     const bool read = sensor.readResult == ServiceCode_Success;
     Cell state{"Error", kRed};
@@ -158,7 +175,8 @@ std::vector<Cell> SensorRow(const SensorSnapshot& sensor) {
     std::vector<Cell> row = {{FormatHandle(sensor.handle)},
                              {KindName(KindOfHandle(sensor.handle))},
                              {ToUtf8(info.Description)},
-                             {read ? FormatValue(sensor.reading.CurrentReading, info) : "error"},
+                             {read ? FormatValue(sensor.reading.CurrentReading, info) : "error",
+                              stale ? kDim : nullptr, stale},
                              state};
     for (int32_t threshold :
          {info.LowerThresholdFatal, info.LowerThresholdCritical, info.LowerThresholdNonCritical,
@@ -178,7 +196,7 @@ Table SensorTable(const Snapshot& snapshot) {
         {"LCR", true, 0, 5},  {"LNC", true, 0, 3},    {"UNC", true, 0, 3},
         {"UCR", true, 0, 5},  {"UNR", true, 0, 1}};
     for (const SensorSnapshot& sensor : snapshot.sensors) {
-        table.rows.push_back(SensorRow(sensor));
+        table.rows.push_back(SensorRow(sensor, Stale(snapshot, sensor.handle)));
     }
     // The reading and the thresholds share one width, so that a reading
     // moving between them does not shift the columns.
@@ -212,6 +230,7 @@ Table LedTable(const Snapshot& snapshot) {
         if (led.readResult == ServiceCode_Success) {
             state = led.reading.State != 0 ? Cell{"on", kBright} : Cell{"off", kDim};
         }
+        state.stale = Stale(snapshot, led.handle);
         table.rows.push_back({{FormatHandle(led.handle)},
                               {"led"},
                               {ToUtf8(led.information.Description)},
@@ -265,15 +284,33 @@ std::string StartupFailure(const Snapshot& snapshot, const TableStyle& style) {
     return out;
 }
 
+std::string OutageBanner(const OutageSnapshot& outage, const TableStyle& style) {
+    const std::string since =
+        outage.lastAnswer ? FormatLocalClock(*outage.lastAnswer) : std::string("start-up");
+    const std::string text =
+        Flow("service processor not answering since " + since + "; readings are the last received",
+             style.maxWidth);
+    if (!style.color) {
+        return text;
+    }
+    std::string out;
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        out += kBanner + text.substr(start, end - start) + kReset + '\n';
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string RenderTable(const Snapshot& snapshot, const TableStyle& style) {
     if (snapshot.startup != ServiceCode_Success) {
         return StartupFailure(snapshot, style);
     }
+    std::string out = snapshot.outage ? OutageBanner(*snapshot.outage, style) : "";
     Table sensors = SensorTable(snapshot);
     Layout(sensors, style.maxWidth);
-    std::string out = Render(sensors, style.color);
+    out += Render(sensors, style.color);
     if (!snapshot.leds.empty()) {
         Table leds = LedTable(snapshot);
         Layout(leds, style.maxWidth);

@@ -17,38 +17,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "CommaLocale.h"
 #include "Formats.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
-const char* const kCommaLocale = "de_DE.UTF-8";
-
-// True when the named locale can be set; on a machine without it, compiles
-// it into the test's temporary directory (localedef needs no privileges for
-// that) and points glibc at it with LOCPATH.
-bool MakeLocaleAvailable() {
-    if (std::setlocale(LC_ALL, kCommaLocale) != nullptr) {
-        return true;
-    }
-    const std::string directory = testing::TempDir() + "/svcp-locales";
-    setenv("LOCPATH", directory.c_str(), 1);
-    if (std::setlocale(LC_ALL, kCommaLocale) != nullptr) {
-        return true;  // made by an earlier test
-    }
-    const std::string command = "mkdir -p '" + directory + "' && localedef -i de_DE -f UTF-8 '" +
-                                directory + "/" + kCommaLocale + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        return false;
-    }
-    return std::setlocale(LC_ALL, kCommaLocale) != nullptr;
-}
-
 class CommaDecimalLocale : public testing::Test {
 protected:
     void SetUp() override {
-        if (!MakeLocaleAvailable()) {
+        if (!MakeCommaLocaleAvailable()) {
             GTEST_SKIP() << kCommaLocale
                          << " is missing and localedef cannot make it: install the package "
                             "`locales` (scripts/install-deps.sh)";

@@ -1,11 +1,14 @@
 // The monitor's command line: what it accepts, at the edges of its ranges.
 // (What it refuses is tested end to end, with the exit status.)
 #include <clocale>
+#include <cstdio>
+#include <locale>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "CommaLocale.h"
 #include "MonitorOptions.h"
 
 namespace {
@@ -38,14 +41,21 @@ TEST(MonitorOptions, AcceptsDecimalSecondsAtTheEdgesOfTheirRanges) {
 }
 
 TEST(MonitorOptions, NumbersAreReadTheSameInAnyLocale) {
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no de_DE.UTF-8 locale";
+    if (!MakeCommaLocaleAvailable()) {
+        GTEST_SKIP() << kCommaLocale << " is missing and localedef cannot make it";
     }
+    const std::locale previous = std::locale::global(std::locale(kCommaLocale));
+    char premise[16];
+    std::snprintf(premise, sizeof premise, "%.1f", 3.3);
+    ASSERT_STREQ(premise, "3,3");
     MonitorOptions options;
     std::string error;
     EXPECT_TRUE(Parse({"--interval", "0.5"}, options, error)) << error;
     EXPECT_EQ(options.intervalSeconds, 0.5);
     EXPECT_FALSE(Parse({"--interval", "0,5"}, options, error));
+    EXPECT_TRUE(Parse({"--duration", "1.25"}, options, error)) << error;
+    EXPECT_EQ(options.durationSeconds, 1.25);
+    std::locale::global(previous);
     std::setlocale(LC_ALL, "C");
 }
 

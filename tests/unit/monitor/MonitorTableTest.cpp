@@ -1,6 +1,9 @@
 // The watch's table and frames: the layout for the terminal's width, fixed
 // columns whatever the states, colours that carry meaning, and frames that
 // overwrite the screen without scrolling it.
+#include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -159,6 +162,117 @@ TEST(MonitorTable, AFailedStartUpSaysWhenItIsRetried) {
         EXPECT_LE(DisplayWidth(line), 60u) << line;
     }
     EXPECT_THAT(RenderTable(failed, false), Not(HasSubstr("Retrying")));
+}
+
+// A link whose `failing` exchange kinds have failed since their last
+// response, `ageMs[kind]` before the status was taken at `takenAt`.
+LinkSnapshot Link(std::chrono::system_clock::time_point takenAt, std::vector<int> failing,
+                  const uint32_t (&ageMs)[ExchangeKind_Count]) {
+    LinkSnapshot link;
+    link.takenAt = takenAt;
+    link.status.CurrentTick = 1000;  // the older answers lie before a wrap-around
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        CExchangeStatus& exchange = link.status.Exchanges[kind];
+        exchange.HasResponded = true;
+        exchange.LastResponseTick = link.status.CurrentTick - ageMs[kind];
+    }
+    for (int kind : failing) {
+        link.status.Exchanges[kind].ConsecutiveFailures = 3;
+    }
+    return link;
+}
+
+// 12:03:41 today, local time.
+std::chrono::system_clock::time_point LocalClock(int hour, int minute, int second) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&local));
+}
+
+TEST(MonitorOutage, TheTimeIsTheLastAnswerOfTheFailingKindsAndHoldsUntilAnswersReturn) {
+    const auto quiet = LocalClock(12, 3, 41);
+    Snapshot snapshot = Machine();
+    // The alert poll and the LEDs fail; the poll's last answer is the later.
+    snapshot.link = Link(quiet + std::chrono::milliseconds(300),
+                         {ExchangeKind_Leds, ExchangeKind_AlertPoll}, {900, 900, 900, 900, 300});
+    TrackOutage(snapshot);
+    ASSERT_TRUE(snapshot.outage.has_value());
+    ASSERT_TRUE(snapshot.outage->lastAnswer.has_value());
+    EXPECT_EQ(*snapshot.outage->lastAnswer, quiet);
+    // More kinds fail; the time stays, whatever the clocks' jitter.
+    snapshot.link = Link(quiet + std::chrono::seconds(2),
+                         {ExchangeKind_Voltages, ExchangeKind_Fans, ExchangeKind_AlertPoll},
+                         {2700, 2700, 400, 400, 1999});
+    TrackOutage(snapshot);
+    EXPECT_EQ(*snapshot.outage->lastAnswer, quiet);
+    snapshot.link = Link(quiet + std::chrono::seconds(3), {}, {100, 100, 100, 100, 50});
+    TrackOutage(snapshot);
+    EXPECT_FALSE(snapshot.outage.has_value()) << "answers returned";
+
+    // Failing kinds that never answered: no time to give.
+    snapshot.link = Link(quiet, {ExchangeKind_Leds}, {0, 0, 0, 0, 0});
+    snapshot.link->status.Exchanges[ExchangeKind_Leds].HasResponded = false;
+    TrackOutage(snapshot);
+    ASSERT_TRUE(snapshot.outage.has_value());
+    EXPECT_FALSE(snapshot.outage->lastAnswer.has_value());
+    EXPECT_THAT(Table(snapshot, 0), HasSubstr("not answering since start-up;"));
+}
+
+TEST(MonitorOutage, ABannerAboveTheTableAndTheAffectedReadingsMarked) {
+    const auto quiet = LocalClock(12, 3, 41);
+    const Snapshot calm = Machine();
+    Snapshot fansDown = Machine();
+    fansDown.link = Link(quiet, {ExchangeKind_Fans}, {0, 0, 0, 0, 0});
+    TrackOutage(fansDown);
+    const std::string banner =
+        "service processor not answering since 12:03:41; readings are the last received";
+    for (size_t width : {0u, 100u, 50u}) {
+        SCOPED_TRACE(width);
+        const std::vector<std::string> before = Lines(Table(calm, width));
+        const std::vector<std::string> after = Lines(Table(fansDown, width));
+        ASSERT_GT(after.size(), before.size());
+        const size_t bannerLines = after.size() - before.size();
+        std::string shownBanner;
+        for (size_t i = 0; i < bannerLines; ++i) {
+            shownBanner += (i == 0 ? "" : " ") + after[i];
+            EXPECT_LE(DisplayWidth(after[i]), width == 0 ? banner.size() : width);
+        }
+        EXPECT_EQ(shownBanner, banner);
+        for (size_t i = 0; i < before.size(); ++i) {
+            const std::string& line = after[bannerLines + i];
+            const bool fan = line.find("Chassis Fan") != std::string::npos;
+            EXPECT_EQ(line.find('*') != std::string::npos, fan) << line;
+            // The mark moves no column.
+            std::string unmarked = line;
+            if (fan) {
+                unmarked.replace(unmarked.find('*'), 1, " ");
+            }
+            EXPECT_EQ(unmarked, before[i]);
+        }
+    }
+    EXPECT_TRUE(std::regex_search(Table(fansDown, 0), std::regex("1804 RPM\\* Ok ")));
+
+    // The alert poll keeps every sensor's state; LEDs are read apart.
+    Snapshot pollDown = Machine();
+    pollDown.link = Link(quiet, {ExchangeKind_AlertPoll}, {0, 0, 0, 0, 0});
+    pollDown.leds[1].reading.State = 1;
+    TrackOutage(pollDown);
+    std::string table = Table(pollDown, 0);
+    EXPECT_EQ(std::count(table.begin(), table.end(), '*'), 4) << table;
+    pollDown.link = Link(quiet, {ExchangeKind_Leds}, {0, 0, 0, 0, 0});
+    table = Table(pollDown, 0);
+    EXPECT_TRUE(std::regex_search(table, std::regex("0x0002  on\\*\n"))) << table;
+    EXPECT_EQ(std::count(table.begin(), table.end(), '*'), 2) << table;
+
+    const std::string colored = Table(fansDown, 0, true);
+    EXPECT_THAT(colored, HasSubstr("\033[1;33m" + banner + "\033[0m\n"));
+    EXPECT_THAT(colored, HasSubstr("\033[2m1804 RPM\033[0m\033[1;33m*\033[0m"));
+    EXPECT_THAT(Table(calm, 0, true), Not(HasSubstr("*")));
 }
 
 // The frame as the terminal shows it: lines between the cursor movements.
