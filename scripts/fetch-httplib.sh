@@ -34,8 +34,27 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if ! (cd "$work" && apt-get source --download-only -q "cpp-httplib=$debian_version") \
     >/dev/null 2>&1; then
-  list=/etc/apt/sources.list.d/svcproc-deb-src.list
-  echo "deb-src http://deb.debian.org/debian bookworm main" | $sudo tee "$list" >/dev/null
+  # The deb-src twins of the machine's own deb entries: the same mirrors,
+  # suites (the security suite holds the +debNuN updates) and keys, so that
+  # apt sees no conflicting options.
+  {
+    for file in /etc/apt/sources.list.d/*.sources; do
+      case "$file" in *svcproc-deb-src.sources | "/etc/apt/sources.list.d/*.sources") continue ;; esac
+      # Stanza by stanza: those whose Types list "deb", as deb-src.
+      awk 'function flush() { if (binary && enabled) printf "%s\n", stanza; stanza = ""; binary = 0; enabled = 1 }
+           BEGIN { enabled = 1 }
+           /^[ \t]*$/ { flush(); next }
+           /^Types:/ { for (i = 2; i <= NF; ++i) if ($i == "deb") binary = 1
+                       stanza = stanza "Types: deb-src\n"; next }
+           /^Enabled:[ \t]*no/ { enabled = 0 }
+           { stanza = stanza $0 "\n" }
+           END { flush() }' "$file"
+    done
+  } | $sudo tee /etc/apt/sources.list.d/svcproc-deb-src.sources >/dev/null
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list |
+      $sudo tee /etc/apt/sources.list.d/svcproc-deb-src.list >/dev/null
+  fi
   $sudo apt-get update -q
   (cd "$work" && apt-get source --download-only -q "cpp-httplib=$debian_version")
 fi

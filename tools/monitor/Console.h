@@ -1,19 +1,14 @@
-// The standard output the monitor writes its table and messages to.
+// The standard streams the monitor writes its table, documents and messages
+// to, made ready once at start, before anything is written.
 //
-// PrepareConsole runs once, at start, before anything is written. Windows
-// (ConsoleWindows.cpp): a console gets the UTF-8 code page, so that the
-// descriptions the monitor writes as UTF-8 show as they are, and, where it
-// has one, its virtual-terminal mode, so that colours and cursor movements
-// work; a console without that mode gets plain text. Elsewhere
-// (ConsolePosix.cpp): a terminal takes UTF-8 and colours as it is.
+// Windows (ConsoleWindows.cpp): the streams write their bytes untranslated
+// (no CR added before LF, so files and pipes get what Linux writes); a
+// console gets the UTF-8 output code page, so that the UTF-8 descriptions
+// show as they are, and its virtual-terminal mode where it has one, so that
+// colours and the watch's screen work (OpenTerminal offers a terminal only
+// then; a console without it gets plain text). Both console settings are
+// put back at exit. Elsewhere (ConsolePosix.cpp): nothing to do, a terminal
+// takes UTF-8 and escape sequences as it is.
 #pragma once
 
-struct ConsoleTraits {
-    // Standard output is an interactive terminal or console (not a file or
-    // a pipe).
-    bool isTerminal = false;
-    // It interprets the ANSI escape sequences of colours and cursor moves.
-    bool escapes = false;
-};
-
-ConsoleTraits PrepareConsole();
+void PrepareConsole();

@@ -1,8 +1,10 @@
-// A Windows console: UTF-8 output, and escape sequences only where the
-// console interprets them (virtual-terminal processing, Windows 10 and
-// later). Output redirected to a file or a pipe is left as it is: the bytes
-// written there are UTF-8 already.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "Console.h"
 
@@ -10,19 +12,42 @@
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
 #endif
 
-ConsoleTraits PrepareConsole() {
-    ConsoleTraits traits;
+namespace {
+
+// What the console had before, for the exit.
+UINT g_previousCodePage = 0;
+DWORD g_previousMode = 0;
+bool g_modeChanged = false;
+
+void RestoreConsole() {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (g_modeChanged) {
+        SetConsoleMode(out, g_previousMode);
+    }
+    if (g_previousCodePage != 0) {
+        SetConsoleOutputCP(g_previousCodePage);
+    }
+}
+
+}  // namespace
+
+void PrepareConsole() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     // GetConsoleMode fails for anything that is not a console.
     if (out == INVALID_HANDLE_VALUE || out == nullptr || !GetConsoleMode(out, &mode)) {
-        return traits;
+        return;
     }
-    traits.isTerminal = true;
-    SetConsoleOutputCP(CP_UTF8);
-    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+    const UINT codePage = GetConsoleOutputCP();
+    if (codePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        g_previousCodePage = codePage;
+    }
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0 &&
         SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
-        traits.escapes = true;
+        g_previousMode = mode;
+        g_modeChanged = true;
     }
-    return traits;
+    std::atexit(&RestoreConsole);
 }

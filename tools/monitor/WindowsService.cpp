@@ -9,8 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "Monitor.h"
 
 namespace monitor_service {
 namespace {
@@ -157,6 +160,7 @@ int Uninstall() {
 struct Run {
     const ServiceBody* body = nullptr;
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    std::mutex statusLock;  // the control handler and the run both report
     SERVICE_STATUS status{};
     std::atomic<bool> stop{false};
     int exitCode = 0;
@@ -164,6 +168,9 @@ struct Run {
 Run g_run;
 
 void Report(DWORD state, DWORD exitCode = NO_ERROR) {
+    std::lock_guard<std::mutex> lock(g_run.statusLock);
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    g_run.status.dwCheckPoint = pending ? g_run.status.dwCheckPoint + 1 : 0;
     g_run.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     g_run.status.dwCurrentState = state;
     g_run.status.dwControlsAccepted =
@@ -226,12 +233,17 @@ bool HandleServiceCommand(int argc, char** argv, const ServiceBody& body, int& e
     if (std::strcmp(action, "install") == 0) {
         exitCode = Install();
     } else if (std::strcmp(action, "uninstall") == 0) {
-        exitCode = argc > 3 ? Fail("--service uninstall takes no options") : Uninstall();
+        if (argc > 3) {
+            Fail("--service uninstall takes no options");
+            exitCode = kExitUsage;
+        } else {
+            exitCode = Uninstall();
+        }
     } else if (std::strcmp(action, "run") == 0) {
         exitCode = RunUnderServiceManager(body);
     } else {
         Fail("--service needs install, uninstall or run");
-        exitCode = 2;
+        exitCode = kExitUsage;
     }
     return true;
 }
