@@ -12,3 +12,6 @@
 #pragma once
 
 void PrepareConsole();
+// Puts the console settings back now (for an end that skips the exit
+// functions); does nothing the second time.
+void RestoreConsole();

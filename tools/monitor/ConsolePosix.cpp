@@ -1,3 +1,5 @@
 #include "Console.h"
 
 void PrepareConsole() {}
+
+void RestoreConsole() {}

@@ -19,17 +19,23 @@ UINT g_previousCodePage = 0;
 DWORD g_previousMode = 0;
 bool g_modeChanged = false;
 
+void RestoreAtExit() {
+    RestoreConsole();
+}
+
+}  // namespace
+
 void RestoreConsole() {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (g_modeChanged) {
         SetConsoleMode(out, g_previousMode);
+        g_modeChanged = false;
     }
     if (g_previousCodePage != 0) {
         SetConsoleOutputCP(g_previousCodePage);
+        g_previousCodePage = 0;
     }
 }
-
-}  // namespace
 
 void PrepareConsole() {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -49,5 +55,5 @@ void PrepareConsole() {
         g_previousMode = mode;
         g_modeChanged = true;
     }
-    std::atexit(&RestoreConsole);
+    std::atexit(&RestoreAtExit);
 }

@@ -17,6 +17,8 @@
 #include "Simulation.h"
 #include "Terminal.h"
 #ifdef _WIN32
+#include <windows.h>
+
 #include "WindowsService.h"
 #endif
 
@@ -38,6 +40,25 @@ int CloseStandardOutput(int status) {
     }
     return status;
 }
+
+#ifdef _WIN32
+// The end of every run that may have started the library. Windows ends the
+// other threads of an exiting process before it unloads its DLLs, and
+// svcproc.dll's unload waits for its polling thread to say it has finished,
+// which a thread already ended never does: an ordinary exit would hang
+// there. Everything the monitor wrote is flushed (the logging library
+// flushes each line), so the process ends without unloading.
+[[noreturn]] int EndProcess(int status) {
+    std::fflush(nullptr);
+    RestoreConsole();
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    std::abort();  // not reached
+}
+#else
+int EndProcess(int status) {
+    return status;
+}
+#endif
 
 int UsageError(const std::string& error) {
     std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
@@ -112,7 +133,7 @@ int main(int argc, char** argv) {
         monitor_service::HandleServiceCommand(
             argc, argv, [&options](std::atomic<bool>& stop) { return RunService(options, stop); },
             status);
-        return status;
+        EndProcess(status);
     }
 #endif
     if (!ParseMonitorOptions(argc, argv, options, error)) {
@@ -143,5 +164,5 @@ int main(int argc, char** argv) {
     streams.noColor = noColor != nullptr && *noColor != '\0';
     const int status = options.listen.empty() ? RunMonitor(options, streams, g_stop)
                                               : RunExporter(options, streams, g_stop);
-    return CloseStandardOutput(status);
+    return EndProcess(CloseStandardOutput(status));
 }
