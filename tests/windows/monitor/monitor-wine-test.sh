@@ -14,8 +14,11 @@ set -euo pipefail
 scenario=$1
 bin=$2
 source_dir=$3
-run() { "$source_dir/scripts/wine-run.sh" "$@"; }
+wine_run=$source_dir/scripts/wine-run.sh
+run() { "$wine_run" "$@"; }
 monitor() { run "$bin/svcproc-monitor.exe" "$@"; }
+# Background programs are started with "$wine_run" itself, not through a
+# function, so that $! is the Windows process (wine-run.sh execs Wine).
 
 work=$(mktemp -d)
 machine_pid=""
@@ -32,7 +35,7 @@ cleanup() {
   wait 2>/dev/null || true
   if [ "$status" -ne 0 ]; then
     for file in "$work"/*.out "$work"/*.err; do
-      [ -s "$file" ] && { echo "--- $(basename "$file")"; tr -d '\r' <"$file" | tail -40; }
+      [ -s "$file" ] && { echo "--- $(basename "$file")"; tr -d '\r' <"$file" | tail -40 | cut -c1-300; }
     done
   fi
   rm -rf "$work"
@@ -56,8 +59,9 @@ has() { text "$1" | grep -q -- "$2"; }
 count() { text "$1" | grep -c -- "$2" || true; }
 
 start_machine() {
+  rm -f "$work/commands"
   mkfifo "$work/commands"
-  run "$bin/svcp_monitor_machine.exe" 'C:\windows\temp\svcp-monitor-smbios.bin' \
+  "$wine_run" "$bin/svcp_monitor_machine.exe" 'C:\windows\temp\svcp-monitor-smbios.bin' \
     <"$work/commands" >"$work/machine.out" 2>"$work/machine.err" &
   machine_pid=$!
   exec 3>"$work/commands"
@@ -114,7 +118,7 @@ case "$scenario" in
     ;;
   watch)
     start_machine
-    monitor --watch --interval 0.5 --duration 25 >"$work/watch.out" 2>"$work/watch.err" &
+    "$wine_run" "$bin/svcproc-monitor.exe" --watch --interval 0.5 --duration 25 >"$work/watch.out" 2>"$work/watch.err" &
     watch_pid=$!
     pids+=("$watch_pid")
     wait_for 120 "the watch shows its first snapshot" has "$work/watch.out" "Chassis Fan"
@@ -128,9 +132,9 @@ case "$scenario" in
     ;;
   listen)
     start_machine
-    monitor --listen 127.0.0.1:0 --duration 240 >"$work/listen.out" 2>"$work/listen.err" &
+    "$wine_run" "$bin/svcproc-monitor.exe" --listen 127.0.0.1:0 --duration 240 >"$work/listen.out" 2>"$work/listen.err" &
     pids+=($!)
-    monitor --watch --format ndjson --interval 0.5 --duration 240 >"$work/watch.out" \
+    "$wine_run" "$bin/svcproc-monitor.exe" --watch --format ndjson --interval 0.5 --duration 240 >"$work/watch.out" \
       2>"$work/watch.err" &
     pids+=($!)
     wait_for 120 "the exporter serves" has "$work/listen.out" "serving http://127.0.0.1:[0-9]*/metrics"
@@ -158,6 +162,16 @@ case "$scenario" in
     lines=$(wc -l <"$work/watch.out")
     wait_for 10 "the JSON shows it answering again" \
       sh -c "tail -n +$((lines + 1)) '$work/watch.out' | grep -q '\"answering\":true'"
+
+    # The machine's process killed, without a word to the driver: its
+    # exchanges fail rather than wait, and a new machine takes over.
+    kill -9 "$machine_pid"
+    wait "$machine_pid" 2>/dev/null || true
+    machine_pid=""
+    exec 3>&-
+    wait_for 15 "svcproc_up turns 0 when the machine's process is killed" scrape_shows "$url" 0
+    start_machine
+    wait_for 15 "a new machine's process answers" scrape_shows "$url" 1
     ;;
   service)
     start_machine
