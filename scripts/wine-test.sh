@@ -15,6 +15,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   googletest wine64 wine32:i386
 
+# The monitor's cross build: the header-only cpp-httplib from Debian's source
+# package (build/third_party/cpp-httplib).
+scripts/fetch-httplib.sh >/dev/null
+
 runs_i386() { [ "${SVCP_WIN32_VM:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
 jobs=$(nproc)

@@ -17,6 +17,8 @@ tmpfs_dirs=$(option tmpfs | tr ',' ' ')
 job=$(option job)
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
+# Loopback, for the tests that serve and scrape on 127.0.0.1.
+ip link set lo up 2>/dev/null || ifconfig lo 127.0.0.1 up
 
 # Modules depend on each other in ways a plain list does not order: a few
 # passes load them all.

@@ -1,7 +1,5 @@
 #include "Monitor.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "AlertCollector.h"
+#include "FileOutput.h"
 #include "Formats.h"
 #include "LogControl.h"
 #include "ServiceCodeText.h"
@@ -26,24 +25,6 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr size_t kAlertHistory = 8;
-
-// Writes through a temporary file and a rename, so that a reader (such as
-// node_exporter's textfile collector) never sees a half-written file.
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    FILE* file = std::fopen(temporary.c_str(), "w");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                         std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
-}
 
 std::string Render(const Snapshot& snapshot, OutputFormat format, const TableStyle& style) {
     switch (format) {

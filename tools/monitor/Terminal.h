@@ -1,6 +1,7 @@
 // The watch's terminal: its size, its alternate screen, and frames written
-// whole. One implementation per platform (TerminalPosix.cpp here); the frame
-// text itself is the same everywhere (ComposeFrame).
+// whole. One implementation per platform (TerminalPosix.cpp,
+// TerminalWindows.cpp); the frame text itself is the same everywhere
+// (ComposeFrame).
 #pragma once
 
 #include <cstdio>

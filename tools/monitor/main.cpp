@@ -8,12 +8,19 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Console.h"
 #include "Exporter.h"
 #include "Monitor.h"
 #include "MonitorOptions.h"
 #include "Simulation.h"
 #include "Terminal.h"
+#ifdef _WIN32
+#include <windows.h>
+
+#include "WindowsService.h"
+#endif
 
 namespace {
 
@@ -34,19 +41,111 @@ int CloseStandardOutput(int status) {
     return status;
 }
 
+#ifdef _WIN32
+// The end of every run that may have started the library. Windows ends the
+// other threads of an exiting process before it unloads its DLLs, and
+// svcproc.dll's unload waits for its polling thread to say it has finished,
+// which a thread already ended never does: an ordinary exit would hang
+// there. Everything the monitor wrote is flushed (the logging library
+// flushes each line), so the process ends without unloading.
+[[noreturn]] int EndProcess(int status) {
+    std::fflush(nullptr);
+    RestoreConsole();
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    std::abort();  // not reached
+}
+#else
+int EndProcess(int status) {
+    return status;
+}
+#endif
+
+int UsageError(const std::string& error) {
+    std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
+    return kExitUsage;
+}
+
+#ifdef _WIN32
+const char* const kServiceUsage =
+    "\n"
+    "Windows service (svcproc-exporter, started with the system, as LocalSystem):\n"
+    "  svcproc-monitor --service install OPTIONS   register it; it runs the monitor with\n"
+    "                                              OPTIONS: --listen [ADDR:]PORT and/or\n"
+    "                                              --watch --output FILE (absolute paths)\n"
+    "  svcproc-monitor --service uninstall         stop and remove it\n"
+    "Start and stop it with 'sc start svcproc-exporter' and 'sc stop svcproc-exporter'.\n";
+
+// The options a service runs with, from its command line after
+// "--service install|run": refused unless it serves a port or writes a file,
+// as a service has no console.
+bool ParseServiceOptions(int argc, char** argv, MonitorOptions& options, std::string& error) {
+    std::vector<const char*> arguments{argv[0]};
+    for (int i = 3; i < argc; ++i) {
+        arguments.push_back(argv[i]);
+    }
+    if (!ParseMonitorOptions(static_cast<int>(arguments.size()), arguments.data(), options,
+                             error)) {
+        return false;
+    }
+    if (options.help || options.version || options.simulate) {
+        error = "--service takes the options of a run, not --help, --version or --simulate";
+        return false;
+    }
+    if (options.listen.empty() && (options.outputFile.empty() || options.mode != RunMode::Watch)) {
+        error = "a service needs --listen [ADDR:]PORT or --watch --output FILE";
+        return false;
+    }
+    return true;
+}
+
+// The run under the service control manager: no console, so the standard
+// streams' text goes nowhere; the exit status reaches the manager.
+int RunService(const MonitorOptions& options, std::atomic<bool>& stop) {
+    FILE* nowhere = std::fopen("NUL", "wb");
+    MonitorStreams streams;
+    streams.out = nowhere != nullptr ? nowhere : stdout;
+    streams.err = streams.out;
+    const int status = options.listen.empty() ? RunMonitor(options, streams, stop)
+                                              : RunExporter(options, streams, stop);
+    if (nowhere != nullptr) {
+        std::fclose(nowhere);
+    }
+    return status;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Descriptions are converted from the machine's code page.
     std::setlocale(LC_ALL, "");
+    PrepareConsole();
     MonitorOptions options;
     std::string error;
+#ifdef _WIN32
+    if (argc > 1 && std::strcmp(argv[1], "--service") == 0) {
+        const bool withOptions =
+            argc > 2 && (std::strcmp(argv[2], "install") == 0 || std::strcmp(argv[2], "run") == 0);
+        if (withOptions && !ParseServiceOptions(argc, argv, options, error)) {
+            return UsageError(error);
+        }
+        int status = 0;
+        monitor_service::HandleServiceCommand(
+            argc, argv, [&options](std::atomic<bool>& stop) { return RunService(options, stop); },
+            status);
+        EndProcess(status);
+    }
+#endif
     if (!ParseMonitorOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
-        return kExitUsage;
+        return UsageError(error);
     }
     if (options.help || options.version) {
-        const std::string text = options.help ? MonitorUsage() : MonitorVersion() + "\n";
+        std::string text = options.help ? MonitorUsage() : MonitorVersion() + "\n";
+#ifdef _WIN32
+        if (options.help) {
+            text += kServiceUsage;
+        }
+#endif
         std::fputs(text.c_str(), stdout);
         return CloseStandardOutput(0);
     }
@@ -65,5 +164,5 @@ int main(int argc, char** argv) {
     streams.noColor = noColor != nullptr && *noColor != '\0';
     const int status = options.listen.empty() ? RunMonitor(options, streams, g_stop)
                                               : RunExporter(options, streams, g_stop);
-    return CloseStandardOutput(status);
+    return EndProcess(CloseStandardOutput(status));
 }

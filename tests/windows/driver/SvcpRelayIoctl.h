@@ -8,7 +8,9 @@
    with the request's bytes and an id, and stays pending until the host
    answers it with COMPLETE (the response bytes, or a Win32 error code the
    library's call then fails with). With no host attached the library's call
-   fails at once with ERROR_DEVICE_NOT_CONNECTED.
+   fails at once with ERROR_DEVICE_NOT_CONNECTED. A host that holds a
+   request for 3 s, or has no NEXT pending for 3 s, counts as gone: the
+   driver detaches it, as if it had sent DETACH.
 
    Every control code is METHOD_BUFFERED, FILE_ANY_ACCESS, device type
    FILE_DEVICE_UNKNOWN. */

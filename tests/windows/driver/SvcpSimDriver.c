@@ -26,13 +26,28 @@
    the host (awaiting its answer) and the host's pending NEXT calls. All
    three are guarded by the cancel spin lock, so that a cancel routine (which
    runs holding it) and the queue operations exclude each other: an IRP whose
-   cancel routine is still set while the lock is held is owned by its queue. */
+   cancel routine is still set while the lock is held is owned by its queue.
+
+   A host that goes away without detaching (its process killed, or Wine not
+   sending the cleanup of its handle) must not leave the library's calls
+   waiting: a watchdog thread detaches a host that holds a request longer
+   than the exchange timeout, or that has had no NEXT pending for that long,
+   so that its requests fail and a new host may attach. The watchdog counts
+   its own periods rather than reading a clock. */
 #include <ddk/wdm.h>
 
 #include "SvcpRelayIoctl.h"
 
+/* Exported by ntoskrnl, not declared by mingw-w64's wdm.h. */
+NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
+                                              PLARGE_INTEGER timeout);
+
 #define SVCP_IOCTL_EXCHANGE 0x80772004u /* device 0x8077, function 0x801, buffered */
 #define SVCP_INSTANCES 2
+#define SVCP_WATCH_PERIOD_MS 100
+/* Watch periods a request may wait for the host, and a host may go without
+   asking: generous, as the 32-bit suite runs under emulation. */
+#define SVCP_EXCHANGE_TIMEOUT_PERIODS 30
 
 static const GUID kServiceProcessorInterface = {
     0xff1a9a71, 0xa14d, 0x4a6b, {0xa7, 0x78, 0x76, 0xa5, 0x41, 0xa7, 0x8f, 0x1a}};
@@ -55,10 +70,16 @@ static LIST_ENTRY g_handedOver; /* library IRPs the host is answering */
 static LIST_ENTRY g_hostCalls;  /* the host's pending NEXT IRPs */
 static PFILE_OBJECT g_host;     /* the attached host, or NULL */
 static ULONG g_nextId;
+static ULONG g_watchPeriods; /* the watchdog's periods so far */
+static ULONG g_hostSeen;     /* the period the host last had a NEXT pending */
+static KEVENT g_stopWatch;
+static HANDLE g_watchThread;
 
 /* The id of a library IRP lives in its driver context. */
 #define IRP_ID(irp) ((ULONG)(ULONG_PTR)(irp)->Tail.Overlay.DriverContext[0])
 #define IRP_INSTANCE(irp) ((ULONG)(ULONG_PTR)(irp)->Tail.Overlay.DriverContext[1])
+/* The watch period a library IRP arrived in. */
+#define IRP_ARRIVED(irp) ((ULONG)(ULONG_PTR)(irp)->Tail.Overlay.DriverContext[2])
 #define SET_IRP_CONTEXT(irp, slot, value) \
     ((irp)->Tail.Overlay.DriverContext[slot] = (PVOID)(ULONG_PTR)(value))
 
@@ -135,6 +156,7 @@ static NTSTATUS ExchangeRequest(DEVICE_EXTENSION* ext, PIRP irp, PIO_STACK_LOCAT
     }
     SET_IRP_CONTEXT(irp, 0, ++g_nextId);
     SET_IRP_CONTEXT(irp, 1, ext->instance);
+    SET_IRP_CONTEXT(irp, 2, g_watchPeriods);
     hostCall = Dequeue(&g_hostCalls);
     if (!Enqueue(hostCall != NULL ? &g_handedOver : &g_waiting, irp)) {
         if (hostCall != NULL) {
@@ -252,6 +274,46 @@ static void Detach(PFILE_OBJECT onlyFile) {
     }
 }
 
+/* REQUIRES: the cancel spin lock. Whether a request of the queue has waited
+   longer than the exchange timeout. */
+static BOOLEAN HasOverdue(const LIST_ENTRY* queue) {
+    const LIST_ENTRY* entry;
+    for (entry = queue->Flink; entry != queue; entry = entry->Flink) {
+        PIRP irp = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+        if (g_watchPeriods - IRP_ARRIVED(irp) > SVCP_EXCHANGE_TIMEOUT_PERIODS) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+static void NTAPI Watch(PVOID context) {
+    LARGE_INTEGER period;
+    (void)context;
+    period.QuadPart = -10000LL * SVCP_WATCH_PERIOD_MS; /* relative, in 100 ns */
+    while (KeWaitForSingleObject(&g_stopWatch, Executive, KernelMode, FALSE, &period) ==
+           STATUS_TIMEOUT) {
+        PFILE_OBJECT gone = NULL;
+        KIRQL irql;
+        IoAcquireCancelSpinLock(&irql);
+        ++g_watchPeriods;
+        if (g_host != NULL) {
+            if (!IsListEmpty(&g_hostCalls)) {
+                g_hostSeen = g_watchPeriods;
+            }
+            if (HasOverdue(&g_waiting) || HasOverdue(&g_handedOver) ||
+                g_watchPeriods - g_hostSeen > SVCP_EXCHANGE_TIMEOUT_PERIODS) {
+                gone = g_host;
+            }
+        }
+        IoReleaseCancelSpinLock(irql);
+        if (gone != NULL) {
+            Detach(gone);
+        }
+    }
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
 static NTSTATUS SetInterface(PDRIVER_OBJECT driver, PIRP irp, PIO_STACK_LOCATION stack) {
     const SVCP_RELAY_INTERFACE* in = (const SVCP_RELAY_INTERFACE*)irp->AssociatedIrp.SystemBuffer;
     PDEVICE_OBJECT device;
@@ -280,6 +342,7 @@ static NTSTATUS ControlRequest(PDEVICE_OBJECT device, PIRP irp, PIO_STACK_LOCATI
                 status = STATUS_DEVICE_BUSY;
             } else {
                 g_host = stack->FileObject;
+                g_hostSeen = g_watchPeriods;
             }
             IoReleaseCancelSpinLock(irql);
             return Complete(irp, status, 0);
@@ -363,6 +426,12 @@ static NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
 
 static void NTAPI Unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING link;
+    if (g_watchThread != NULL) {
+        KeSetEvent(&g_stopWatch, IO_NO_INCREMENT, FALSE);
+        ZwWaitForSingleObject(g_watchThread, FALSE, NULL);
+        ZwClose(g_watchThread);
+        g_watchThread = NULL;
+    }
     Detach(NULL);
     RtlInitUnicodeString(&link, kControlLink);
     IoDeleteSymbolicLink(&link);
@@ -403,6 +472,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
     InitializeListHead(&g_handedOver);
     InitializeListHead(&g_hostCalls);
     g_host = NULL;
+    g_watchThread = NULL;
+    KeInitializeEvent(&g_stopWatch, NotificationEvent, FALSE);
 
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
@@ -447,5 +518,10 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
             return status;
         }
     }
-    return STATUS_SUCCESS;
+    status = PsCreateSystemThread(&g_watchThread, THREAD_ALL_ACCESS, NULL, NULL, NULL, Watch, NULL);
+    if (!NT_SUCCESS(status)) {
+        g_watchThread = NULL;
+        Unload(driver);
+    }
+    return status;
 }

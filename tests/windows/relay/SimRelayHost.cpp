@@ -46,8 +46,18 @@ bool CSimRelayHost::Start() {
         return false;
     }
     DWORD returned = 0;
-    if (!DeviceIoControl(control, SVCP_RELAY_IOCTL_ATTACH, nullptr, 0, nullptr, 0, &returned,
-                         nullptr)) {
+    // A host that went away without detaching holds the driver until its
+    // watchdog notices (3 s): wait that long for it.
+    BOOL attached = FALSE;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        attached = DeviceIoControl(control, SVCP_RELAY_IOCTL_ATTACH, nullptr, 0, nullptr, 0,
+                                   &returned, nullptr);
+        if (attached || GetLastError() != ERROR_BUSY) {
+            break;
+        }
+        Sleep(100);
+    }
+    if (!attached) {
         const DWORD error = GetLastError();
         CloseHandle(control);
         SetLastError(error);

@@ -28,7 +28,7 @@ public:
 
     // Opens the control device, attaches as the host and starts answering.
     // False, with GetLastError set, when the driver is absent or another
-    // host is attached.
+    // host stays attached for 5 s.
     bool Start();
     // Detaches: exchanges in progress or arriving afterwards fail with
     // ERROR_DEVICE_NOT_CONNECTED. Returns when the relay thread has ended.

@@ -1,7 +1,9 @@
 // A stand-in for Windows' WMI locator, loaded in process in place of Wine's
 // wbemprox (the test registers it under CLSID_WbemLocator): it answers what
 // the library asks for SMBIOS, ROOT\WMI's MSSMBios_RawSMBiosTables with its
-// SMBiosData, from the table file that SVCP_TEST_SMBIOS_TABLE names. The
+// SMBiosData, from the table file that SVCP_TEST_SMBIOS_TABLE names (or,
+// without it, HKLM\Software\svcproc-tests's SmbiosTable: a service does not
+// inherit a test's environment). The
 // library makes its real COM calls, including CoSetProxyBlanket, which this
 // object lets succeed by answering IClientSecurity.
 //
@@ -32,8 +34,24 @@ bool SameText(const wchar_t* a, const wchar_t* b) {
 bool ReadTable(std::vector<unsigned char>* table) {
     wchar_t path[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(L"SVCP_TEST_SMBIOS_TABLE", path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    if (length >= MAX_PATH) {
         return false;
+    }
+    if (length == 0) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\svcproc-tests", 0, KEY_QUERY_VALUE,
+                          &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        DWORD type = 0;
+        DWORD size = sizeof path - sizeof path[0];
+        const LSTATUS status = RegQueryValueExW(key, L"SmbiosTable", nullptr, &type,
+                                                reinterpret_cast<BYTE*>(path), &size);
+        RegCloseKey(key);
+        if (status != ERROR_SUCCESS || type != REG_SZ) {
+            return false;
+        }
+        path[size / sizeof path[0]] = L'\0';
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {

@@ -1,0 +1,5 @@
+#include "Console.h"
+
+void PrepareConsole() {}
+
+void RestoreConsole() {}
