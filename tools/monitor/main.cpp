@@ -30,6 +30,22 @@ void RequestStop(int) {
     g_stop.store(true);
 }
 
+void InstallStopHandlers() {
+#ifdef _WIN32
+    std::signal(SIGINT, &RequestStop);
+    std::signal(SIGTERM, &RequestStop);
+#else
+    // Interrupted writes and waits resume: a stop arriving in the middle of a
+    // frame must not turn into an output error.
+    struct sigaction action {};
+    action.sa_handler = &RequestStop;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
 // Standard output closed with its last buffered bytes: a full disk or a
 // closed pipe shows here at the latest.
 int CloseStandardOutput(int status) {
@@ -40,25 +56,6 @@ int CloseStandardOutput(int status) {
     }
     return status;
 }
-
-#ifdef _WIN32
-// The end of every run that may have started the library. Windows ends the
-// other threads of an exiting process before it unloads its DLLs, and
-// svcproc.dll's unload waits for its polling thread to say it has finished,
-// which a thread already ended never does: an ordinary exit would hang
-// there. Everything the monitor wrote is flushed (the logging library
-// flushes each line), so the process ends without unloading.
-[[noreturn]] int EndProcess(int status) {
-    std::fflush(nullptr);
-    RestoreConsole();
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    std::abort();  // not reached
-}
-#else
-int EndProcess(int status) {
-    return status;
-}
-#endif
 
 int UsageError(const std::string& error) {
     std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
@@ -133,7 +130,7 @@ int main(int argc, char** argv) {
         monitor_service::HandleServiceCommand(
             argc, argv, [&options](std::atomic<bool>& stop) { return RunService(options, stop); },
             status);
-        EndProcess(status);
+        return status;
     }
 #endif
     if (!ParseMonitorOptions(argc, argv, options, error)) {
@@ -149,8 +146,7 @@ int main(int argc, char** argv) {
         std::fputs(text.c_str(), stdout);
         return CloseStandardOutput(0);
     }
-    std::signal(SIGINT, &RequestStop);
-    std::signal(SIGTERM, &RequestStop);
+    InstallStopHandlers();
 
     SimulatedMachineRun simulation;
     if (options.simulate && !simulation.Start(options.simulationFile, error)) {
@@ -164,5 +160,5 @@ int main(int argc, char** argv) {
     streams.noColor = noColor != nullptr && *noColor != '\0';
     const int status = options.listen.empty() ? RunMonitor(options, streams, g_stop)
                                               : RunExporter(options, streams, g_stop);
-    return EndProcess(CloseStandardOutput(status));
+    return CloseStandardOutput(status);
 }

@@ -42,10 +42,12 @@ public:
 
 // Waits until a thread of the library has ended. During FreeLibrary the
 // unloading thread holds the loader lock, and a thread's exit needs it (its
-// detach notifications), so its handle is never signalled then: wait for the
-// event the thread sets as its last act instead. Only its return into the
-// runtime's thread start-up follows that.
+// detach notifications), so its handle is never signalled then: the thread
+// sets an event as its last act, and only its return into the runtime's
+// thread start-up follows. At process exit Windows has already ended the
+// thread, which then never sets the event, but its handle is signalled: so
+// whichever comes first.
 inline DWORD SvcpWaitForThreadEnd(HANDLE thread, HANDLE finishedEvent) {
-    (void)thread;
-    return WaitForSingleObject(finishedEvent, INFINITE);
+    const HANDLE ends[2] = {finishedEvent, thread};
+    return WaitForMultipleObjects(2, ends, FALSE, INFINITE);
 }
