@@ -14,8 +14,14 @@ namespace {
 
 using namespace svcp::log;
 
+// Out of line, with the configuration test: a call that the threshold
+// filters then pays for that one comparison, not for the registers that
+// formatting needs.
 template <typename CharT>
-void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
+[[gnu::noinline]] void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
+    if (!IsWantedAfterConfiguring(level)) {
+        return;
+    }
     try {
         std::string text;
         if (format == nullptr) {
@@ -28,13 +34,25 @@ void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
     }
 }
 
+[[gnu::noinline]] void EmitText(int level, const char* text) noexcept {
+    if (!IsWantedAfterConfiguring(level)) {
+        return;
+    }
+    try {
+        if (text == nullptr) {
+            text = "(null)";
+        }
+        Emit(level, text, std::strlen(text));
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 extern "C" {
 
 void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
-    // Nothing, not even va_start, before the level test.
-    if (!IsWanted(level)) {
+    if (!MayBeWanted(level)) {
         return;
     }
     va_list args;
@@ -44,7 +62,7 @@ void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
 }
 
 void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
-    if (!IsWanted(level)) {
+    if (!MayBeWanted(level)) {
         return;
     }
     va_list args;
@@ -54,15 +72,8 @@ void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
 }
 
 void __cdecl LogQuick(_LOG_LEVEL level, const char* text) {
-    if (!IsWanted(level)) {
-        return;
-    }
-    try {
-        if (text == nullptr) {
-            text = "(null)";
-        }
-        Emit(level, text, std::strlen(text));
-    } catch (...) {
+    if (MayBeWanted(level)) {
+        EmitText(level, text);
     }
 }
 
