@@ -23,6 +23,12 @@ void AddEntry(Map& map, bool locked, const Information& information, unsigned sh
     }
 }
 
+// Out of line, so that the lookups' found path stays short.
+[[gnu::noinline]] void LogNotFound(const char* operation, unsigned short key) {
+    Log(kLogError, "CDataCache::%s - Handle 0x%04x not found", operation,
+        static_cast<unsigned>(key));
+}
+
 // The entry named by the handle's low 16 bits, or null after the operation's
 // not-found line.
 template <typename Map>
@@ -31,8 +37,7 @@ const typename Map::mapped_type* FindEntry(const Map& map, unsigned long handle,
     const unsigned short key = ServiceApi::HandleIndex(handle);
     const typename Map::const_iterator entry = map.find(key);
     if (entry == map.end()) {
-        Log(kLogError, "CDataCache::%s - Handle 0x%04x not found", operation,
-            static_cast<unsigned>(key));
+        LogNotFound(operation, key);
         return nullptr;
     }
     return &entry->second;
@@ -61,11 +66,6 @@ void AppendHandles(const Map& map, HANDLE_KIND kind, std::list<unsigned long>& h
     for (const typename Map::value_type& entry : map) {
         handles.push_back(ServiceApi::MakeHandle(kind, entry.first));
     }
-}
-
-bool IsStale(const std::atomic<DWORD>& lastUpdate) {
-    const DWORD now = GetTickCount();
-    return IsTickStale(lastUpdate.load(std::memory_order_acquire), now);
 }
 
 }  // namespace
@@ -197,20 +197,4 @@ bool CDataCache::GetTemperatureInfo(unsigned long handle, CSensorInformation& in
 
 bool CDataCache::GetLedInfo(unsigned long handle, CLedInformation& information) const {
     return CopyInformation(FindEntry(m_LedMap, handle, "GetLedInfo"), information);
-}
-
-bool CDataCache::IsVoltageDataStale() const {
-    return IsStale(m_VoltageMap.m_dwLastUpdate);
-}
-
-bool CDataCache::IsFanDataStale() const {
-    return IsStale(m_FanMap.m_dwLastUpdate);
-}
-
-bool CDataCache::IsTemperatureDataStale() const {
-    return IsStale(m_TemperatureMap.m_dwLastUpdate);
-}
-
-bool CDataCache::IsLedDataStale() const {
-    return IsStale(m_LedMap.m_dwLastUpdate);
 }
