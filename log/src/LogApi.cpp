@@ -2,13 +2,13 @@
 // exception ever leaves them (a line that cannot be made is dropped).
 #include <cstdarg>
 #include <cstring>
-#include <string>
 
 #include "LogControl.h"
 #include "svcproc/logging/Log.h"
 
 #include "CrtFormat.h"
 #include "LogSink.h"
+#include "TextBuffer.h"
 
 namespace {
 
@@ -23,9 +23,9 @@ template <typename CharT>
         return;
     }
     try {
-        std::string text;
+        CTextBuffer text;
         if (format == nullptr) {
-            text = "(null)";
+            text.append("(null)", 6);
         } else {
             CrtFormat(text, format, args);
         }
