@@ -1,5 +1,7 @@
 #include "svcproc/cache/DataCache.h"
 
+#include <utility>
+
 #include "svcproc/api/SensorHandle.h"
 #include "svcproc/cache/Freshness.h"
 #include "svcproc/logging/Log.h"
@@ -52,12 +54,50 @@ bool CopyEntry(const Entry* entry, Entry& out) {
     return true;
 }
 
+// Hands a finished copy over to the caller's record without allocating: the
+// records have no move operations, so member by member. Every member must be
+// here.
+void SwapInformation(CSensorInformation& a, CSensorInformation& b) noexcept {
+    using std::swap;
+    swap(a.Accuracy, b.Accuracy);
+    swap(a.BaseUnits, b.BaseUnits);
+    a.Description.swap(b.Description);
+    swap(a.Hysteresis, b.Hysteresis);
+    swap(a.IsLinear, b.IsLinear);
+    swap(a.LowerThresholdCritical, b.LowerThresholdCritical);
+    swap(a.LowerThresholdFatal, b.LowerThresholdFatal);
+    swap(a.LowerThresholdNonCritical, b.LowerThresholdNonCritical);
+    swap(a.MaxReadable, b.MaxReadable);
+    swap(a.MinReadable, b.MinReadable);
+    swap(a.NominalReading, b.NominalReading);
+    a.OtherSensorTypeDescription.swap(b.OtherSensorTypeDescription);
+    a.PossibleStates.swap(b.PossibleStates);
+    swap(a.RateUnits, b.RateUnits);
+    swap(a.Resolution, b.Resolution);
+    swap(a.SensorType, b.SensorType);
+    swap(a.UnitModifier, b.UnitModifier);
+    swap(a.UpperThresholdCritical, b.UpperThresholdCritical);
+    swap(a.UpperThresholdFatal, b.UpperThresholdFatal);
+    swap(a.UpperThresholdNonCritical, b.UpperThresholdNonCritical);
+}
+
+void SwapInformation(CLedInformation& a, CLedInformation& b) noexcept {
+    using std::swap;
+    swap(a.Kind, b.Kind);
+    a.Description.swap(b.Description);
+    swap(a.BitMap, b.BitMap);
+}
+
+// Copy, then swap: an allocation that fails while copying (std::bad_alloc,
+// turned into a refusal by the exported layer) leaves the caller's record as
+// it was, never half overwritten.
 template <typename Entry, typename Information>
 bool CopyInformation(const Entry* entry, Information& out) {
     if (entry == nullptr) {
         return false;
     }
-    out = entry->m_Information;
+    Information copy(entry->m_Information);
+    SwapInformation(out, copy);
     return true;
 }
 
