@@ -36,8 +36,8 @@ LOG_EXPORT int LogGetLevel(void);
 // when the buffer is full, when a line comes and the oldest one waiting is a
 // second old, when the destination changes, and at normal exit or when the
 // library is unloaded (lines written after that go out one by one). A crash,
-// a kill or _exit loses the lines still waiting: never a level-1 line nor
-// anything before one, at most the last second's lines or 32 KiB of them.
+// a kill or _exit loses the lines still waiting: at most 32 KiB, never a
+// level-1 line nor anything written before one (docs/performance.md).
 LOG_EXPORT int LogSetFile(const char* path);
 
 // Capture for tests: while capturing, every line of level up to

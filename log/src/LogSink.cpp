@@ -47,9 +47,10 @@ struct LogState {
     // Lines for `file` not yet written, and the time of the first of them.
     size_t bufferedSize = 0;
     int64_t bufferedSince = 0;
-    // Set at exit and unload: from then on every line is written at once.
+    // Set at exit and unload, when the buffer is freed: from then on every
+    // line is written at once.
     bool writeThrough = false;
-    char buffered[kFileBufferSize];
+    char* buffered = new char[kFileBufferSize];
 };
 
 // The state once created, for the flush at exit, which must not create it.
@@ -140,8 +141,7 @@ void BufferLine(LogState& state, int level, const char* text, size_t length) {
     }
     state.bufferedSize += lineLength;
     const int64_t held = now - state.bufferedSince;
-    if (level <= kLowestLineLevel || state.writeThrough || held >= kFileHoldMilliseconds ||
-        held < 0) {
+    if (level <= kLowestLineLevel || held >= kFileHoldMilliseconds || held < 0) {
         FlushBuffered(state);
     }
 }
@@ -189,8 +189,12 @@ struct CFlushAtExit {
         }
         try {
             std::lock_guard<std::mutex> lock(state->mutex);
-            state->writeThrough = true;
             FlushBuffered(*state);
+            // The state itself stays for lines still to come; its buffer,
+            // the bulk of it, goes, so that an unload leaves little behind.
+            state->writeThrough = true;
+            delete[] state->buffered;
+            state->buffered = nullptr;
         } catch (...) {
         }
     }
@@ -216,7 +220,7 @@ void Emit(int level, const char* text, size_t length) {
     }
     if (level <= state.writeLevel) {
         if (FILE* file = OpenDestination(state)) {
-            if (state.destination == Destination::kFile) {
+            if (state.destination == Destination::kFile && !state.writeThrough) {
                 BufferLine(state, level, text, length);
             } else {
                 WriteLine(file, level, text, length);
