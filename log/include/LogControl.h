@@ -29,6 +29,15 @@ LOG_EXPORT int LogGetLevel(void);
 // success, -1 when the file cannot be opened (the destination is then
 // unchanged). A file named by SVCP_LOG_FILE is opened only when the first
 // line is written, so a call made before that leaves it untouched.
+//
+// Lines for standard error are written one by one as they come. Lines for a
+// file are gathered in memory (32 KiB) and written in one go, whole lines
+// only: at once when a line of level 1 comes (with everything before it),
+// when the buffer is full, when a line comes and the oldest one waiting is a
+// second old, when the destination changes, and at normal exit or when the
+// library is unloaded (lines written after that go out one by one). A crash,
+// a kill or _exit loses the lines still waiting: at most 32 KiB, never a
+// level-1 line nor anything written before one (docs/performance.md).
 LOG_EXPORT int LogSetFile(const char* path);
 
 // Capture for tests: while capturing, every line of level up to

@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <type_traits>
 
+#include "TextBuffer.h"
 #include "Utf8.h"
 
 namespace svcp::log {
@@ -60,11 +62,11 @@ char Ascii(CharT c) {
     return value < 0x80 ? static_cast<char>(value) : '\0';
 }
 
-void AppendLiteral(std::string& out, const char* text, size_t length) {
+void AppendLiteral(CTextBuffer& out, const char* text, size_t length) {
     out.append(text, length);
 }
 
-void AppendLiteral(std::string& out, const wchar_t* text, size_t length) {
+void AppendLiteral(CTextBuffer& out, const wchar_t* text, size_t length) {
     AppendWide(out, text, length);
 }
 
@@ -185,39 +187,138 @@ void ParseLength(const CharT*& p, Directive& directive) {
     }
 }
 
-// Rebuilds the directive as a C99 format for snprintf: flags, width, `precision`
-// (negative for none), `length` and `conversion`.
-void BuildCFormat(char* cFormat, size_t size, const Directive& parsed, int precision,
-                  const char* length, char conversion) {
-    char flags[6];
-    size_t n = 0;
-    if (parsed.left)
-        flags[n++] = '-';
-    if (parsed.plus)
-        flags[n++] = '+';
-    if (parsed.space)
-        flags[n++] = ' ';
-    if (parsed.zero)
-        flags[n++] = '0';
-    if (parsed.alternate)
-        flags[n++] = '#';
-    flags[n] = '\0';
-    // A width of 0 is left out: written as a digit it would read as the 0 flag.
-    char width[16] = "";
-    if (parsed.width > 0) {
-        std::snprintf(width, sizeof width, "%d",
-                      parsed.width < kMaxField ? parsed.width : kMaxField);
-    }
-    char dotPrecision[16] = "";
-    if (precision >= 0) {
-        std::snprintf(dotPrecision, sizeof dotPrecision, ".%d",
-                      precision < kMaxField ? precision : kMaxField);
-    }
-    std::snprintf(cFormat, size, "%%%s%s%s%s%c", flags, width, dotPrecision, length, conversion);
+int Clamped(int value) {
+    return value < kMaxField ? value : kMaxField;
 }
 
+// An integer conversion (d i u o x X) as C99 printf writes it, in one pass:
+// sign or 0x prefix, the zeros that the precision or the 0 flag ask for, the
+// digits, and the padding to the field width. `precision` is negative for
+// none; `signedConversion` says whether + and the space flag apply.
+void AppendInteger(CTextBuffer& out, const Directive& directive, int precision,
+                   bool signedConversion, bool negative, unsigned long long magnitude) {
+    const char conversion = directive.conversion;
+    const unsigned base = conversion == 'o'                          ? 8
+                          : (conversion == 'x' || conversion == 'X') ? 16
+                                                                     : 10;
+    const char* const symbols = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+
+    // Written from the end, least significant first. Each base has its own
+    // loop: a division by a base known only at run time costs more than the
+    // rest of the line.
+    char digits[24];  // 64 bits in octal: 22
+    char* const digitsEnd = digits + sizeof digits;
+    char* first = digitsEnd;
+    if (magnitude != 0 || precision != 0) {
+        if (base == 16) {
+            do {
+                *--first = symbols[magnitude & 0xF];
+                magnitude >>= 4;
+            } while (magnitude != 0);
+        } else if (base == 8) {
+            do {
+                *--first = symbols[magnitude & 0x7];
+                magnitude >>= 3;
+            } while (magnitude != 0);
+        } else {
+            do {
+                *--first = symbols[magnitude % 10];
+                magnitude /= 10;
+            } while (magnitude != 0);
+        }
+    }
+    const auto count = static_cast<size_t>(digitsEnd - first);
+    size_t zeros = precision > 0 && static_cast<size_t>(Clamped(precision)) > count
+                       ? static_cast<size_t>(Clamped(precision)) - count
+                       : 0;
+    if (base == 8 && directive.alternate && zeros == 0 && (count == 0 || *first != '0')) {
+        zeros = 1;  // # makes the first digit of an octal number a 0
+    }
+    char prefix[2] = {0, 0};
+    size_t prefixLength = 0;
+    if (signedConversion && negative) {
+        prefix[prefixLength++] = '-';
+    } else if (signedConversion && directive.plus) {
+        prefix[prefixLength++] = '+';
+    } else if (signedConversion && directive.space) {
+        prefix[prefixLength++] = ' ';
+    } else if (base == 16 && directive.alternate && count > 0 && !(count == 1 && *first == '0')) {
+        prefix[prefixLength++] = '0';
+        prefix[prefixLength++] = conversion;
+    }
+    const size_t width = static_cast<size_t>(Clamped(directive.width));
+    const size_t length = prefixLength + zeros + count;
+    size_t padding = width > length ? width - length : 0;
+    if (padding > 0 && !directive.left && directive.zero && precision < 0) {
+        zeros += padding;  // the 0 flag pads between the sign and the digits
+        padding = 0;
+    }
+    // Reserved once and written in place: the pieces are a few bytes each.
+    const size_t total = padding + prefixLength + zeros + count;
+    out.Reserve(total);
+    char* p = out.End();
+    auto fill = [&p](size_t n, char c) {
+        for (size_t i = 0; i < n; ++i) {
+            *p++ = c;
+        }
+    };
+    if (!directive.left) {
+        fill(padding, ' ');
+    }
+    for (size_t i = 0; i < prefixLength; ++i) {
+        *p++ = prefix[i];
+    }
+    fill(zeros, '0');
+    for (size_t i = 0; i < count; ++i) {
+        *p++ = first[i];
+    }
+    if (directive.left) {
+        fill(padding, ' ');
+    }
+    out.Advance(total);
+}
+
+// Floating point, which the library's own lines never use, goes to the C
+// library: the directive rebuilt as a C99 format, then one snprintf.
 template <typename T>
-void AppendPrintf(std::string& out, const char* cFormat, T value) {
+void AppendFloating(CTextBuffer& out, const Directive& directive, bool longDouble, T value) {
+    char cFormat[32];
+    char* p = cFormat;
+    *p++ = '%';
+    if (directive.left)
+        *p++ = '-';
+    if (directive.plus)
+        *p++ = '+';
+    if (directive.space)
+        *p++ = ' ';
+    if (directive.zero)
+        *p++ = '0';
+    if (directive.alternate)
+        *p++ = '#';
+    // A width of 0 is left out: written as a digit it would read as the 0 flag.
+    auto putNumber = [&p](int number) {
+        char digits[12];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count > 0) {
+            *p++ = digits[--count];
+        }
+    };
+    if (directive.width > 0) {
+        putNumber(Clamped(directive.width));
+    }
+    if (directive.precision >= 0) {
+        *p++ = '.';
+        putNumber(Clamped(directive.precision));
+    }
+    if (longDouble) {
+        *p++ = 'L';
+    }
+    *p++ = directive.conversion;
+    *p = '\0';
     char buffer[128];
     const int length = std::snprintf(buffer, sizeof buffer, cFormat, value);
     if (length < 0) {
@@ -227,21 +328,12 @@ void AppendPrintf(std::string& out, const char* cFormat, T value) {
         out.append(buffer, static_cast<size_t>(length));
         return;
     }
-    const size_t start = out.size();
-    out.resize(start + static_cast<size_t>(length) + 1);
-    std::snprintf(&out[start], static_cast<size_t>(length) + 1, cFormat, value);
-    out.resize(start + static_cast<size_t>(length));
+    out.Reserve(static_cast<size_t>(length) + 1);
+    std::snprintf(out.End(), static_cast<size_t>(length) + 1, cFormat, value);
+    out.Advance(static_cast<size_t>(length));
 }
 
-template <typename T>
-void AppendNumber(std::string& out, const Directive& parsed, int precision, const char* length,
-                  T value) {
-    char cFormat[48];
-    BuildCFormat(cFormat, sizeof cFormat, parsed, precision, length, parsed.conversion);
-    AppendPrintf(out, cFormat, value);
-}
-
-void FormatSigned(std::string& out, const Directive& directive, Arguments& args) {
+void FormatSigned(CTextBuffer& out, const Directive& directive, Arguments& args) {
     long long value = 0;
     switch (directive.length) {
         case Length::kChar:
@@ -275,10 +367,13 @@ void FormatSigned(std::string& out, const Directive& directive, Arguments& args)
             value = va_arg(args.list, int);
             break;
     }
-    AppendNumber(out, directive, directive.precision, "ll", value);
+    const bool negative = value < 0;
+    const unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
+                                                  : static_cast<unsigned long long>(value);
+    AppendInteger(out, directive, directive.precision, true, negative, magnitude);
 }
 
-void FormatUnsigned(std::string& out, const Directive& directive, Arguments& args) {
+void FormatUnsigned(CTextBuffer& out, const Directive& directive, Arguments& args) {
     unsigned long long value = 0;
     switch (directive.length) {
         case Length::kChar:
@@ -314,31 +409,31 @@ void FormatUnsigned(std::string& out, const Directive& directive, Arguments& arg
             value = va_arg(args.list, unsigned int);
             break;
     }
-    AppendNumber(out, directive, directive.precision, "ll", value);
+    AppendInteger(out, directive, directive.precision, false, false, value);
 }
 
-void FormatFloating(std::string& out, const Directive& directive, Arguments& args) {
+void FormatFloating(CTextBuffer& out, const Directive& directive, Arguments& args) {
     if (directive.length == Length::kLongDouble) {
-        AppendNumber(out, directive, directive.precision, "L", va_arg(args.list, long double));
+        AppendFloating(out, directive, true, va_arg(args.list, long double));
     } else {
-        AppendNumber(out, directive, directive.precision, "", va_arg(args.list, double));
+        AppendFloating(out, directive, false, va_arg(args.list, double));
     }
 }
 
-void FormatPointer(std::string& out, Directive directive, Arguments& args) {
+void FormatPointer(CTextBuffer& out, Directive directive, Arguments& args) {
     const auto value = reinterpret_cast<uintptr_t>(va_arg(args.list, void*));
     directive.conversion = 'X';
-    AppendNumber(out, directive, static_cast<int>(2 * sizeof(void*)), "j",
-                 static_cast<uintmax_t>(value));
+    AppendInteger(out, directive, static_cast<int>(2 * sizeof(void*)), false, false,
+                  static_cast<unsigned long long>(value));
 }
 
-void AppendSpaces(std::string& out, size_t count) {
+void AppendSpaces(CTextBuffer& out, size_t count) {
     out.append(count, ' ');
 }
 
 // Pads `text` (of `length` characters of the argument) to the field width.
 template <typename Append>
-void AppendPadded(std::string& out, const Directive& directive, size_t length, Append append) {
+void AppendPadded(CTextBuffer& out, const Directive& directive, size_t length, Append append) {
     const size_t width =
         static_cast<size_t>(directive.width < kMaxField ? directive.width : kMaxField);
     const size_t padding = width > length ? width - length : 0;
@@ -378,7 +473,7 @@ bool TakesWide(const Directive& directive, bool wideFormat) {
     return upper ? !wideFormat : wideFormat;
 }
 
-void FormatString(std::string& out, const Directive& directive, bool wideFormat, Arguments& args) {
+void FormatString(CTextBuffer& out, const Directive& directive, bool wideFormat, Arguments& args) {
     if (TakesWide(directive, wideFormat)) {
         const wchar_t* text = va_arg(args.list, const wchar_t*);
         if (text == nullptr) {
@@ -396,7 +491,7 @@ void FormatString(std::string& out, const Directive& directive, bool wideFormat,
     }
 }
 
-void FormatChar(std::string& out, const Directive& directive, bool wideFormat, Arguments& args) {
+void FormatChar(CTextBuffer& out, const Directive& directive, bool wideFormat, Arguments& args) {
     if (TakesWide(directive, wideFormat)) {
         const auto unit = static_cast<wchar_t>(va_arg(args.list, PromotedWideChar));
         AppendPadded(out, directive, 1, [&] { AppendWide(out, &unit, 1); });
@@ -407,7 +502,7 @@ void FormatChar(std::string& out, const Directive& directive, bool wideFormat, A
 }
 
 // Formats the conversion in `directive`; false when the conversion is unknown.
-bool FormatConversion(std::string& out, const Directive& directive, bool wideFormat,
+bool FormatConversion(CTextBuffer& out, const Directive& directive, bool wideFormat,
                       Arguments& args) {
     switch (directive.conversion) {
         case 'd':
@@ -453,16 +548,26 @@ bool FormatConversion(std::string& out, const Directive& directive, bool wideFor
     }
 }
 
+// The first '%' or the terminating 0 from `p` on, with the C library's
+// vectorised searches.
+const char* FindDirectiveOrEnd(const char* p) {
+    const char* found = std::strchr(p, '%');
+    return found != nullptr ? found : p + std::strlen(p);
+}
+
+const wchar_t* FindDirectiveOrEnd(const wchar_t* p) {
+    const wchar_t* found = std::wcschr(p, L'%');
+    return found != nullptr ? found : p + std::wcslen(p);
+}
+
 template <typename CharT>
-void Format(std::string& out, const CharT* format, Arguments& args) {
+void Format(CTextBuffer& out, const CharT* format, Arguments& args) {
     constexpr bool kWideFormat = std::is_same_v<CharT, wchar_t>;
     const CharT* p = format;
     while (*p != 0) {
         if (*p != '%') {
             const CharT* run = p;
-            while (*p != 0 && *p != '%') {
-                ++p;
-            }
+            p = FindDirectiveOrEnd(p);
             AppendLiteral(out, run, static_cast<size_t>(p - run));
             continue;
         }
@@ -484,7 +589,7 @@ void Format(std::string& out, const CharT* format, Arguments& args) {
 }
 
 template <typename CharT>
-void FormatWithCopy(std::string& out, const CharT* format, va_list args) {
+void FormatWithCopy(CTextBuffer& out, const CharT* format, va_list args) {
     Arguments arguments;
     va_copy(arguments.list, args);
     try {
@@ -498,11 +603,11 @@ void FormatWithCopy(std::string& out, const CharT* format, va_list args) {
 
 }  // namespace
 
-void CrtFormat(std::string& out, const char* format, va_list args) {
+void CrtFormat(CTextBuffer& out, const char* format, va_list args) {
     FormatWithCopy(out, format, args);
 }
 
-void CrtFormat(std::string& out, const wchar_t* format, va_list args) {
+void CrtFormat(CTextBuffer& out, const wchar_t* format, va_list args) {
     FormatWithCopy(out, format, args);
 }
 

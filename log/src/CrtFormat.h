@@ -14,13 +14,14 @@
 #pragma once
 
 #include <cstdarg>
-#include <string>
 
 namespace svcp::log {
 
+class CTextBuffer;
+
 // Appends the formatted text to `out`. Reads exactly the arguments the format
 // names. Throws only std::bad_alloc.
-void CrtFormat(std::string& out, const char* format, va_list args);
-void CrtFormat(std::string& out, const wchar_t* format, va_list args);
+void CrtFormat(CTextBuffer& out, const char* format, va_list args);
+void CrtFormat(CTextBuffer& out, const wchar_t* format, va_list args);
 
 }  // namespace svcp::log

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace svcp::log {
 
@@ -39,22 +40,87 @@ int64_t FloorDiv(int64_t value, int64_t divisor) {
     return value >= 0 ? value / divisor : -((-value - 1) / divisor) - 1;
 }
 
+// `digits` decimal digits of `value`, zero-padded.
+char* PutDigits(char* out, unsigned value, int digits) {
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + digits;
+}
+
+char* PutDecimal(char* out, unsigned long long value) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) {
+        *out++ = digits[--count];
+    }
+    return out;
+}
+
+// "YYYY-MM-DDT" of a day counted from 1970-01-01; returns its length.
+size_t FormatDate(char* out, int64_t days) {
+    const CivilDate date = CivilFromDays(days);
+    char* p = out;
+    if (date.year >= 0 && date.year <= 9999) {
+        p = PutDigits(p, static_cast<unsigned>(date.year), 4);
+    } else {
+        // Years no clock of this century gives; printed as "%04lld" would.
+        const int length =
+            std::snprintf(p, kMaxLinePrefix / 2, "%04lld", static_cast<long long>(date.year));
+        p += length > 0 ? length : 0;
+    }
+    *p++ = '-';
+    p = PutDigits(p, date.month, 2);
+    *p++ = '-';
+    p = PutDigits(p, date.day, 2);
+    *p++ = 'T';
+    return static_cast<size_t>(p - out);
+}
+
+// "YYYY-MM-DDTHH:MM:SS." of the calling thread's last line: the calendar and
+// the clock are worked out once a second. Trivially destructible, so usable
+// at any time.
+struct SecondCache {
+    int64_t seconds;
+    size_t length;  // 0: nothing cached yet
+    char text[kMaxLinePrefix / 2 + 16];
+};
+thread_local SecondCache t_second = {0, 0, {}};
+
 }  // namespace
 
-void AppendUtcTimestamp(std::string& out, int64_t millisecondsSinceEpoch) {
-    constexpr int64_t kMillisecondsPerDay = 86400000;
-    const int64_t days = FloorDiv(millisecondsSinceEpoch, kMillisecondsPerDay);
-    const int64_t msOfDay = millisecondsSinceEpoch - days * kMillisecondsPerDay;
-    const CivilDate date = CivilFromDays(days);
-    char text[48];
-    const int length =
-        std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ",
-                      static_cast<long long>(date.year), date.month, date.day,
-                      static_cast<int>(msOfDay / 3600000), static_cast<int>(msOfDay / 60000 % 60),
-                      static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000));
-    if (length > 0) {
-        out.append(text, static_cast<size_t>(length));
+size_t FormatUtcTimestamp(char* out, int64_t millisecondsSinceEpoch) {
+    const int64_t seconds = FloorDiv(millisecondsSinceEpoch, 1000);
+    const auto milliseconds = static_cast<unsigned>(millisecondsSinceEpoch - seconds * 1000);
+    SecondCache& second = t_second;
+    if (second.length == 0 || second.seconds != seconds) {
+        constexpr int64_t kSecondsPerDay = 86400;
+        const int64_t days = FloorDiv(seconds, kSecondsPerDay);
+        const auto secondOfDay = static_cast<unsigned>(seconds - days * kSecondsPerDay);
+        char* p = second.text + FormatDate(second.text, days);
+        p = PutDigits(p, secondOfDay / 3600, 2);
+        *p++ = ':';
+        p = PutDigits(p, secondOfDay / 60 % 60, 2);
+        *p++ = ':';
+        p = PutDigits(p, secondOfDay % 60, 2);
+        *p++ = '.';
+        second.length = static_cast<size_t>(p - second.text);
+        second.seconds = seconds;
     }
+    std::memcpy(out, second.text, second.length);
+    char* p = PutDigits(out + second.length, milliseconds, 3);
+    *p++ = 'Z';
+    return static_cast<size_t>(p - out);
+}
+
+void AppendUtcTimestamp(std::string& out, int64_t millisecondsSinceEpoch) {
+    char text[kMaxLinePrefix];
+    out.append(text, FormatUtcTimestamp(text, millisecondsSinceEpoch));
 }
 
 unsigned CurrentThreadNumber() {
@@ -64,15 +130,32 @@ unsigned CurrentThreadNumber() {
     return t_threadNumber;
 }
 
-void AppendLinePrefix(std::string& out, int level) {
+int64_t NowMilliseconds() {
     const auto now =
         std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-    AppendUtcTimestamp(out, now.time_since_epoch().count());
-    char text[32];
-    const int length = std::snprintf(text, sizeof text, " [%u] L%d ", CurrentThreadNumber(), level);
-    if (length > 0) {
-        out.append(text, static_cast<size_t>(length));
+    return static_cast<int64_t>(now.time_since_epoch().count());
+}
+
+size_t FormatLinePrefix(char* out, int64_t millisecondsSinceEpoch, int level) {
+    char* p = out + FormatUtcTimestamp(out, millisecondsSinceEpoch);
+    *p++ = ' ';
+    *p++ = '[';
+    p = PutDecimal(p, CurrentThreadNumber());
+    *p++ = ']';
+    *p++ = ' ';
+    *p++ = 'L';
+    if (level < 0) {
+        *p++ = '-';
     }
+    p = PutDecimal(p, level < 0 ? 0ULL - static_cast<unsigned long long>(level)
+                                : static_cast<unsigned long long>(level));
+    *p++ = ' ';
+    return static_cast<size_t>(p - out);
+}
+
+void AppendLinePrefix(std::string& out, int level) {
+    char text[kMaxLinePrefix];
+    out.append(text, FormatLinePrefix(text, NowMilliseconds(), level));
 }
 
 }  // namespace svcp::log

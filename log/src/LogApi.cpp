@@ -2,28 +2,47 @@
 // exception ever leaves them (a line that cannot be made is dropped).
 #include <cstdarg>
 #include <cstring>
-#include <string>
 
 #include "LogControl.h"
 #include "svcproc/logging/Log.h"
 
 #include "CrtFormat.h"
 #include "LogSink.h"
+#include "TextBuffer.h"
 
 namespace {
 
 using namespace svcp::log;
 
+// Out of line, with the configuration test: a call that the threshold
+// filters then pays for that one comparison, not for the registers that
+// formatting needs.
 template <typename CharT>
-void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
+[[gnu::noinline]] void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
+    if (!IsWantedAfterConfiguring(level)) {
+        return;
+    }
     try {
-        std::string text;
+        CTextBuffer text;
         if (format == nullptr) {
-            text = "(null)";
+            text.append("(null)", 6);
         } else {
             CrtFormat(text, format, args);
         }
         Emit(level, text.data(), text.size());
+    } catch (...) {
+    }
+}
+
+[[gnu::noinline]] void EmitText(int level, const char* text) noexcept {
+    if (!IsWantedAfterConfiguring(level)) {
+        return;
+    }
+    try {
+        if (text == nullptr) {
+            text = "(null)";
+        }
+        Emit(level, text, std::strlen(text));
     } catch (...) {
     }
 }
@@ -33,8 +52,7 @@ void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
 extern "C" {
 
 void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
-    // Nothing, not even va_start, before the level test.
-    if (!IsWanted(level)) {
+    if (!MayBeWanted(level)) {
         return;
     }
     va_list args;
@@ -44,7 +62,7 @@ void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
 }
 
 void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
-    if (!IsWanted(level)) {
+    if (!MayBeWanted(level)) {
         return;
     }
     va_list args;
@@ -54,15 +72,8 @@ void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
 }
 
 void __cdecl LogQuick(_LOG_LEVEL level, const char* text) {
-    if (!IsWanted(level)) {
-        return;
-    }
-    try {
-        if (text == nullptr) {
-            text = "(null)";
-        }
-        Emit(level, text, std::strlen(text));
-    } catch (...) {
+    if (MayBeWanted(level)) {
+        EmitText(level, text);
     }
 }
 

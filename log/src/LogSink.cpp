@@ -10,6 +10,7 @@
 
 #include "Environment.h"
 #include "LinePrefix.h"
+#include "TextBuffer.h"
 
 namespace svcp::log {
 
@@ -21,6 +22,14 @@ struct CapturedLine {
     int level;
     std::string text;
 };
+
+// Lines for a file are gathered here and handed to the system in one write
+// when a line of level 1 comes, when the buffer is full, when the oldest line
+// in it is kFileHoldMilliseconds old as another line comes, when the
+// destination changes, and at exit or unload. The buffer holds whole lines
+// only, so a write never splits one.
+constexpr size_t kFileBufferSize = 32 * 1024;
+constexpr int64_t kFileHoldMilliseconds = 1000;
 
 // Reached only through State(). Never destroyed: lines may still come from
 // static destructors of other modules after this one's would have run.
@@ -35,7 +44,17 @@ struct LogState {
     bool capturing = false;
     int captureLevel = 0;
     std::vector<CapturedLine> captured;
+    // Lines for `file` not yet written, and the time of the first of them.
+    size_t bufferedSize = 0;
+    int64_t bufferedSince = 0;
+    // Set at exit and unload, when the buffer is freed: from then on every
+    // line is written at once.
+    bool writeThrough = false;
+    char* buffered = new char[kFileBufferSize];
 };
+
+// The state once created, for the flush at exit, which must not create it.
+std::atomic<LogState*> g_pState{nullptr};
 
 int ClampLevel(int level) {
     return std::clamp(level, 0, kHighestLevel);
@@ -58,6 +77,7 @@ LogState* CreateState() {
         state->pendingPath = settings.path;
     }
     PublishThreshold(*state);
+    g_pState.store(state, std::memory_order_release);
     return state;
 }
 
@@ -69,23 +89,77 @@ LogState& State() {
     return *state;
 }
 
+bool NeedsLineEnd(const char* text, size_t length) {
+    return length == 0 || text[length - 1] != '\n';
+}
+
+// One write per line: lines from concurrent writers stay whole.
 void WriteLine(FILE* file, int level, const char* text, size_t length) {
-    std::string line;
-    line.reserve(length + 48);
-    AppendLinePrefix(line, level);
+    char prefix[kMaxLinePrefix];
+    const size_t prefixLength = FormatLinePrefix(prefix, NowMilliseconds(), level);
+    CTextBuffer line;
+    line.append(prefix, prefixLength);
     line.append(text, length);
-    if (line.empty() || line.back() != '\n') {
+    if (NeedsLineEnd(text, length)) {
         line.push_back('\n');
     }
-    // One write per line: lines from concurrent callers stay whole.
     std::fwrite(line.data(), 1, line.size(), file);
     std::fflush(file);
 }
 
 // Caller holds the mutex.
+void FlushBuffered(LogState& state) {
+    if (state.bufferedSize > 0 && state.file != nullptr) {
+        std::fwrite(state.buffered, 1, state.bufferedSize, state.file);
+        std::fflush(state.file);
+    }
+    state.bufferedSize = 0;
+}
+
+// Caller holds the mutex; the destination is the file.
+void BufferLine(LogState& state, int level, const char* text, size_t length) {
+    const int64_t now = NowMilliseconds();
+    char prefix[kMaxLinePrefix];
+    const size_t prefixLength = FormatLinePrefix(prefix, now, level);
+    const bool lineEnd = NeedsLineEnd(text, length);
+    const size_t lineLength = prefixLength + length + (lineEnd ? 1 : 0);
+    if (lineLength > kFileBufferSize - state.bufferedSize) {
+        FlushBuffered(state);
+    }
+    if (lineLength > kFileBufferSize) {
+        WriteLine(state.file, level, text, length);
+        return;
+    }
+    if (state.bufferedSize == 0) {
+        state.bufferedSince = now;
+    }
+    char* end = state.buffered + state.bufferedSize;
+    std::memcpy(end, prefix, prefixLength);
+    std::memcpy(end + prefixLength, text, length);
+    if (lineEnd) {
+        end[lineLength - 1] = '\n';
+    }
+    state.bufferedSize += lineLength;
+    const int64_t held = now - state.bufferedSince;
+    if (level <= kLowestLineLevel || held >= kFileHoldMilliseconds || held < 0) {
+        FlushBuffered(state);
+    }
+}
+
+// Unbuffered at the C library's level: the lines are gathered in LogState,
+// and each fwrite is then one write of whole lines.
+FILE* OpenForAppending(const char* path) {
+    FILE* file = std::fopen(path, "ab");
+    if (file != nullptr) {
+        std::setvbuf(file, nullptr, _IONBF, 0);
+    }
+    return file;
+}
+
+// Caller holds the mutex.
 FILE* OpenDestination(LogState& state) {
     if (!state.pendingPath.empty()) {
-        state.file = std::fopen(state.pendingPath.c_str(), "ab");
+        state.file = OpenForAppending(state.pendingPath.c_str());
         if (state.file == nullptr) {
             state.destination = Destination::kStandardError;
             const std::string notice =
@@ -103,6 +177,29 @@ FILE* OpenDestination(LogState& state) {
             return nullptr;
     }
 }
+
+// At exit, and when the library is unloaded: the buffered lines are written,
+// and lines that come later (from static destructors that run after this
+// one) are written at once.
+struct CFlushAtExit {
+    ~CFlushAtExit() {
+        LogState* state = g_pState.load(std::memory_order_acquire);
+        if (state == nullptr) {
+            return;
+        }
+        try {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            FlushBuffered(*state);
+            // The state itself stays for lines still to come; its buffer,
+            // the bulk of it, goes, so that an unload leaves little behind.
+            state->writeThrough = true;
+            delete[] state->buffered;
+            state->buffered = nullptr;
+        } catch (...) {
+        }
+    }
+};
+CFlushAtExit g_flushAtExit;
 
 }  // namespace
 
@@ -123,7 +220,11 @@ void Emit(int level, const char* text, size_t length) {
     }
     if (level <= state.writeLevel) {
         if (FILE* file = OpenDestination(state)) {
-            WriteLine(file, level, text, length);
+            if (state.destination == Destination::kFile && !state.writeThrough) {
+                BufferLine(state, level, text, length);
+            } else {
+                WriteLine(file, level, text, length);
+            }
         }
     }
 }
@@ -146,7 +247,7 @@ bool SetDestination(const char* path) {
     const Destination destination = DestinationNamed(path);
     FILE* opened = nullptr;
     if (destination == Destination::kFile) {
-        opened = std::fopen(path, "ab");
+        opened = OpenForAppending(path);
         if (opened == nullptr) {
             return false;
         }
@@ -154,6 +255,7 @@ bool SetDestination(const char* path) {
     FILE* previous = nullptr;
     try {
         std::lock_guard<std::mutex> lock(state.mutex);
+        FlushBuffered(state);
         previous = state.file;
         state.destination = destination;
         state.file = opened;

@@ -19,8 +19,10 @@ extern std::atomic<int> g_threshold;
 // `level` is written or captured.
 bool IsWantedAfterConfiguring(int level) noexcept;
 
-inline bool IsWanted(int level) noexcept {
-    return level <= g_threshold.load(std::memory_order_relaxed) && IsWantedAfterConfiguring(level);
+// The first test of every call: false when no line of `level` can be
+// wanted, true when IsWantedAfterConfiguring must decide.
+inline bool MayBeWanted(int level) noexcept {
+    return level <= g_threshold.load(std::memory_order_relaxed);
 }
 
 // Writes and/or captures the finished text of a line, as the levels say.

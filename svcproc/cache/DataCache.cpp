@@ -1,5 +1,7 @@
 #include "svcproc/cache/DataCache.h"
 
+#include <utility>
+
 #include "svcproc/api/SensorHandle.h"
 #include "svcproc/cache/Freshness.h"
 #include "svcproc/logging/Log.h"
@@ -23,6 +25,12 @@ void AddEntry(Map& map, bool locked, const Information& information, unsigned sh
     }
 }
 
+// Out of line, so that the lookups' found path stays short.
+[[gnu::noinline]] void LogNotFound(const char* operation, unsigned short key) {
+    Log(kLogError, "CDataCache::%s - Handle 0x%04x not found", operation,
+        static_cast<unsigned>(key));
+}
+
 // The entry named by the handle's low 16 bits, or null after the operation's
 // not-found line.
 template <typename Map>
@@ -31,8 +39,7 @@ const typename Map::mapped_type* FindEntry(const Map& map, unsigned long handle,
     const unsigned short key = ServiceApi::HandleIndex(handle);
     const typename Map::const_iterator entry = map.find(key);
     if (entry == map.end()) {
-        Log(kLogError, "CDataCache::%s - Handle 0x%04x not found", operation,
-            static_cast<unsigned>(key));
+        LogNotFound(operation, key);
         return nullptr;
     }
     return &entry->second;
@@ -47,12 +54,50 @@ bool CopyEntry(const Entry* entry, Entry& out) {
     return true;
 }
 
+// Hands a finished copy over to the caller's record without allocating: the
+// records have no move operations, so member by member. Every member must be
+// here.
+void SwapInformation(CSensorInformation& a, CSensorInformation& b) noexcept {
+    using std::swap;
+    swap(a.Accuracy, b.Accuracy);
+    swap(a.BaseUnits, b.BaseUnits);
+    a.Description.swap(b.Description);
+    swap(a.Hysteresis, b.Hysteresis);
+    swap(a.IsLinear, b.IsLinear);
+    swap(a.LowerThresholdCritical, b.LowerThresholdCritical);
+    swap(a.LowerThresholdFatal, b.LowerThresholdFatal);
+    swap(a.LowerThresholdNonCritical, b.LowerThresholdNonCritical);
+    swap(a.MaxReadable, b.MaxReadable);
+    swap(a.MinReadable, b.MinReadable);
+    swap(a.NominalReading, b.NominalReading);
+    a.OtherSensorTypeDescription.swap(b.OtherSensorTypeDescription);
+    a.PossibleStates.swap(b.PossibleStates);
+    swap(a.RateUnits, b.RateUnits);
+    swap(a.Resolution, b.Resolution);
+    swap(a.SensorType, b.SensorType);
+    swap(a.UnitModifier, b.UnitModifier);
+    swap(a.UpperThresholdCritical, b.UpperThresholdCritical);
+    swap(a.UpperThresholdFatal, b.UpperThresholdFatal);
+    swap(a.UpperThresholdNonCritical, b.UpperThresholdNonCritical);
+}
+
+void SwapInformation(CLedInformation& a, CLedInformation& b) noexcept {
+    using std::swap;
+    swap(a.Kind, b.Kind);
+    a.Description.swap(b.Description);
+    swap(a.BitMap, b.BitMap);
+}
+
+// Copy, then swap: an allocation that fails while copying (std::bad_alloc,
+// turned into a refusal by the exported layer) leaves the caller's record as
+// it was, never half overwritten.
 template <typename Entry, typename Information>
 bool CopyInformation(const Entry* entry, Information& out) {
     if (entry == nullptr) {
         return false;
     }
-    out = entry->m_Information;
+    Information copy(entry->m_Information);
+    SwapInformation(out, copy);
     return true;
 }
 
@@ -61,11 +106,6 @@ void AppendHandles(const Map& map, HANDLE_KIND kind, std::list<unsigned long>& h
     for (const typename Map::value_type& entry : map) {
         handles.push_back(ServiceApi::MakeHandle(kind, entry.first));
     }
-}
-
-bool IsStale(const std::atomic<DWORD>& lastUpdate) {
-    const DWORD now = GetTickCount();
-    return IsTickStale(lastUpdate.load(std::memory_order_acquire), now);
 }
 
 }  // namespace
@@ -197,20 +237,4 @@ bool CDataCache::GetTemperatureInfo(unsigned long handle, CSensorInformation& in
 
 bool CDataCache::GetLedInfo(unsigned long handle, CLedInformation& information) const {
     return CopyInformation(FindEntry(m_LedMap, handle, "GetLedInfo"), information);
-}
-
-bool CDataCache::IsVoltageDataStale() const {
-    return IsStale(m_VoltageMap.m_dwLastUpdate);
-}
-
-bool CDataCache::IsFanDataStale() const {
-    return IsStale(m_FanMap.m_dwLastUpdate);
-}
-
-bool CDataCache::IsTemperatureDataStale() const {
-    return IsStale(m_TemperatureMap.m_dwLastUpdate);
-}
-
-bool CDataCache::IsLedDataStale() const {
-    return IsStale(m_LedMap.m_dwLastUpdate);
 }

@@ -18,6 +18,7 @@
 
 #include "platform.h"
 #include "svcproc/api/SensorRecords.h"
+#include "svcproc/cache/Freshness.h"
 #include "svcproc/api/ServiceCode.h"
 #include "svcproc/cache/InternalLed.h"
 #include "svcproc/cache/InternalSensor.h"
@@ -71,12 +72,12 @@ public:
     bool GetLedState(unsigned long handle, bool& state) const;
 
     // True when the kind's m_dwLastUpdate is 500 ms or more away from the
-    // current tick, on either side (IsTickStale).
-    bool IsVoltageDataStale() const;
-    bool IsFanDataStale() const;
-    bool IsTemperatureDataStale() const;
+    // current tick, on either side (IsTickStale). Inline: every read asks.
+    bool IsVoltageDataStale() const { return IsStale(m_VoltageMap.m_dwLastUpdate); }
+    bool IsFanDataStale() const { return IsStale(m_FanMap.m_dwLastUpdate); }
+    bool IsTemperatureDataStale() const { return IsStale(m_TemperatureMap.m_dwLastUpdate); }
     // The same test on the LED map, for LED reads.
-    bool IsLedDataStale() const;
+    bool IsLedDataStale() const { return IsStale(m_LedMap.m_dwLastUpdate); }
 
     // Set by start-up after its last Add; never cleared.
     bool m_bLocked;
@@ -86,6 +87,10 @@ public:
     CLedMap m_LedMap;
 
 private:
+    static bool IsStale(const std::atomic<DWORD>& lastUpdate) {
+        return IsTickStale(lastUpdate.load(std::memory_order_acquire), GetTickCount());
+    }
+
     // The entry of a sensor handle's kind and index, or null (a kind outside
     // 1 to 3 without a log line).
     const InternalSensor* FindSensor(unsigned long handle) const;

@@ -18,12 +18,6 @@ InternalSensor& InternalSensor::operator=(const InternalSensor& other) {
     return *this;
 }
 
-void InternalSensor::GetValues(LONG& state, LONG& reading) const {
-    const uint64_t values = LoadValues();
-    state = StateOf(values);
-    reading = ReadingOf(values);
-}
-
 bool InternalSensor::IsExcludedChassisFan() const {
     if (!CPOSSystem::GetInstance().IsBios84()) {
         return false;
@@ -47,12 +41,4 @@ void InternalSensor::SetState(LONG state, LONG reading) {
 uint64_t InternalSensor::Pack(LONG state, LONG reading) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(state)) << 32) |
            static_cast<uint32_t>(reading);
-}
-
-LONG InternalSensor::StateOf(uint64_t values) {
-    return static_cast<LONG>(static_cast<uint32_t>(values >> 32));
-}
-
-LONG InternalSensor::ReadingOf(uint64_t values) {
-    return static_cast<LONG>(static_cast<uint32_t>(values));
 }

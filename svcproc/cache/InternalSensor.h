@@ -32,7 +32,11 @@ public:
     // The last reading, in the units its writer delivered it.
     LONG Reading() const { return ReadingOf(LoadValues()); }
     // Both values of one update, read in one load.
-    void GetValues(LONG& state, LONG& reading) const;
+    void GetValues(LONG& state, LONG& reading) const {
+        const uint64_t values = LoadValues();
+        state = StateOf(values);
+        reading = ReadingOf(values);
+    }
 
     // True when this fan must be left out of the handle listing: on the BIOS
     // family 84 (CPOSSystem::IsBios84) the fan described exactly "Chassis
@@ -52,8 +56,12 @@ private:
 
     uint64_t LoadValues() const { return m_Values.load(std::memory_order_acquire); }
     static uint64_t Pack(LONG state, LONG reading);
-    static LONG StateOf(uint64_t values);
-    static LONG ReadingOf(uint64_t values);
+    static LONG StateOf(uint64_t values) {
+        return static_cast<LONG>(static_cast<uint32_t>(values >> 32));
+    }
+    static LONG ReadingOf(uint64_t values) {
+        return static_cast<LONG>(static_cast<uint32_t>(values));
+    }
 
     // State in the high 32 bits, reading in the low 32 bits.
     std::atomic<uint64_t> m_Values;

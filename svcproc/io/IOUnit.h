@@ -79,9 +79,13 @@ private:
     bool UpdateLeds(const SvcpPacket& packet);
     CSensorMap& MapOf(SENSOR_KIND kind) const;
     // Refreshes the kind when stale; one caller at a time per kind, so that
-    // callers finding it stale together cause one exchange.
+    // callers finding it stale together cause one exchange. The fresh path
+    // is the test alone; the locked refresh is out of line.
     void RefreshIfStale(SENSOR_KIND kind);
     void RefreshLedsIfStale();
+    bool IsStale(SENSOR_KIND kind) const;
+    void RefreshStale(SENSOR_KIND kind);
+    void RefreshStaleLeds();
 
     // Alerts. The Process operations say whether the alert was used (false:
     // dropped for its type or its counts).

@@ -63,33 +63,40 @@ SERVICE_CODE CIOUnit::ReadLed(unsigned long handle, CLedReading& reading) {
     return ServiceCode_Success;
 }
 
-void CIOUnit::RefreshIfStale(SENSOR_KIND kind) {
-    auto stale = [&] {
-        switch (kind) {
-            case SensorKind_Voltage:
-                return m_pCache->IsVoltageDataStale();
-            case SensorKind_Fan:
-                return m_pCache->IsFanDataStale();
-            case SensorKind_Temperature:
-                break;
-        }
-        return m_pCache->IsTemperatureDataStale();
-    };
-    if (!stale()) {
-        return;
+bool CIOUnit::IsStale(SENSOR_KIND kind) const {
+    switch (kind) {
+        case SensorKind_Voltage:
+            return m_pCache->IsVoltageDataStale();
+        case SensorKind_Fan:
+            return m_pCache->IsFanDataStale();
+        case SensorKind_Temperature:
+            break;
     }
+    return m_pCache->IsTemperatureDataStale();
+}
+
+void CIOUnit::RefreshIfStale(SENSOR_KIND kind) {
+    if (IsStale(kind)) {
+        RefreshStale(kind);
+    }
+}
+
+[[gnu::noinline]] void CIOUnit::RefreshStale(SENSOR_KIND kind) {
     // Callers that found the kind stale together queue here; the first one
     // refreshes it and the others find it fresh.
     std::lock_guard<std::mutex> refreshing(m_aRefreshLocks[kind]);
-    if (stale()) {
+    if (IsStale(kind)) {
         ReadSensors(kind);
     }
 }
 
 void CIOUnit::RefreshLedsIfStale() {
-    if (!m_pCache->IsLedDataStale()) {
-        return;
+    if (m_pCache->IsLedDataStale()) {
+        RefreshStaleLeds();
     }
+}
+
+[[gnu::noinline]] void CIOUnit::RefreshStaleLeds() {
     std::lock_guard<std::mutex> refreshing(m_aRefreshLocks[3]);
     if (m_pCache->IsLedDataStale()) {
         ReadLeds();

@@ -139,12 +139,61 @@ TEST_F(OutOfMemory, ListingsAreRefusedAndLeaveTheListAsItWas) {
     EXPECT_GT(refusals, 2u);
 }
 
+// What the caller's records held before a call: a refusal must leave them so,
+// not half overwritten.
+CSensorInformation SensorRecordBefore() {
+    CSensorInformation record;
+    record.Accuracy = -5;
+    record.BaseUnits = 99;
+    record.Description = L"a description longer than any small-string buffer";
+    record.Hysteresis = 77;
+    record.IsLinear = false;
+    record.LowerThresholdCritical = -1;
+    record.LowerThresholdFatal = -2;
+    record.LowerThresholdNonCritical = -3;
+    record.MaxReadable = 4;
+    record.MinReadable = -4;
+    record.NominalReading = 6;
+    record.OtherSensorTypeDescription = L"another description longer than a small string";
+    record.PossibleStates = {L"first state of the caller's own", L"second", L"third"};
+    record.RateUnits = 8;
+    record.Resolution = 9;
+    record.SensorType = 10;
+    record.UnitModifier = 11;
+    record.UpperThresholdCritical = 12;
+    record.UpperThresholdFatal = 13;
+    record.UpperThresholdNonCritical = 14;
+    return record;
+}
+
+bool SameSensorRecord(const CSensorInformation& a, const CSensorInformation& b) {
+    return a.Accuracy == b.Accuracy && a.BaseUnits == b.BaseUnits &&
+           a.Description == b.Description && a.Hysteresis == b.Hysteresis &&
+           a.IsLinear == b.IsLinear && a.LowerThresholdCritical == b.LowerThresholdCritical &&
+           a.LowerThresholdFatal == b.LowerThresholdFatal &&
+           a.LowerThresholdNonCritical == b.LowerThresholdNonCritical &&
+           a.MaxReadable == b.MaxReadable && a.MinReadable == b.MinReadable &&
+           a.NominalReading == b.NominalReading &&
+           a.OtherSensorTypeDescription == b.OtherSensorTypeDescription &&
+           a.PossibleStates == b.PossibleStates && a.RateUnits == b.RateUnits &&
+           a.Resolution == b.Resolution && a.SensorType == b.SensorType &&
+           a.UnitModifier == b.UnitModifier &&
+           a.UpperThresholdCritical == b.UpperThresholdCritical &&
+           a.UpperThresholdFatal == b.UpperThresholdFatal &&
+           a.UpperThresholdNonCritical == b.UpperThresholdNonCritical;
+}
+
 TEST_F(OutOfMemory, InformationIsRefusedAtEachAllocation) {
     Start();
     size_t refusals = 0;
+    const CSensorInformation sensorBefore = SensorRecordBefore();
+    CLedInformation ledBefore;
+    ledBefore.Kind = 3;
+    ledBefore.Description = L"the caller's own LED description, not a short one";
+    ledBefore.BitMap = 0x80;
     for (size_t n = 1;; ++n) {
-        CSensorInformation sensor;
-        CLedInformation led;
+        CSensorInformation sensor = sensorBefore;
+        CLedInformation led = ledBefore;
         LogCaptureClear();
         const Outcome sensorOutcome =
             WithNthFailing(n, [&] { return m_pLibrary->GetSensorInformation(0x10000, sensor); });
@@ -154,6 +203,8 @@ TEST_F(OutOfMemory, InformationIsRefusedAtEachAllocation) {
             ++refusals;
             EXPECT_EQ(sensorOutcome.result, ServiceCode_SmbiosInventoryFailed);
             EXPECT_EQ(CountCaptured("API: GetSensorInformation - out of memory"), 1u);
+            EXPECT_TRUE(SameSensorRecord(sensor, sensorBefore))
+                << "allocation " << n << " left the record changed";
         } else {
             EXPECT_EQ(sensor.Description, L"CPU Core");
             EXPECT_EQ(sensor.PossibleStates.size(), 2u);
@@ -162,6 +213,9 @@ TEST_F(OutOfMemory, InformationIsRefusedAtEachAllocation) {
             ++refusals;
             EXPECT_EQ(ledOutcome.result, ServiceCode_SmbiosInventoryFailed);
             EXPECT_EQ(CountCaptured("API: GetLedInformation - out of memory"), 1u);
+            EXPECT_EQ(led.Kind, ledBefore.Kind);
+            EXPECT_EQ(led.Description, ledBefore.Description);
+            EXPECT_EQ(led.BitMap, ledBefore.BitMap);
         } else {
             EXPECT_EQ(led.Description, L"Fault");
         }

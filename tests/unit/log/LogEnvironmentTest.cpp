@@ -1,5 +1,6 @@
 // Configuration from SVCP_LOG_LEVEL and SVCP_LOG_FILE, each case in a child
-// process of its own (log_env_child), since a process reads them once.
+// process of its own (log_env_child), since a process reads them once; and
+// the lines still buffered when a process exits or unloads the library.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -29,7 +30,8 @@ struct ChildResult {
 // Runs the child with the test's own environment less the variables under
 // test, plus `variables`.
 ChildResult RunChild(const std::vector<std::string>& variables,
-                     const std::vector<std::string>& arguments = {}) {
+                     const std::vector<std::string>& arguments = {},
+                     const char* program = LOG_ENV_CHILD) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "SVCP_LOG_", 9) != 0 &&
@@ -43,7 +45,7 @@ ChildResult RunChild(const std::vector<std::string>& variables,
         envp.push_back(&entry[0]);
     }
     envp.push_back(nullptr);
-    std::vector<std::string> args = {LOG_ENV_CHILD};
+    std::vector<std::string> args = {program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
@@ -180,6 +182,33 @@ TEST(LogEnvironment, LinesDuringStaticConstructionAndDestruction) {
     ASSERT_EQ(0, child.exitCode) << child.err;
     EXPECT_EQ("", child.err);
     const Texts_t expected = {"static construction 1", "line at level 1", "static destruction 2"};
+    EXPECT_EQ(expected, Texts(file.Read()));
+}
+
+// Lines after the level-1 one wait in the file buffer; returning from main
+// writes them.
+TEST(LogEnvironment, BufferedLinesAreWrittenAtExit) {
+    TempPath file("env_exit");
+    const ChildResult child =
+        RunChild({"SVCP_LOG_LEVEL=4", "SVCP_LOG_FILE=" + file.str()}, {"trace-lines", "200"});
+    ASSERT_EQ(0, child.exitCode) << child.err;
+    Texts_t expected = kUpToLevel4;
+    for (int i = 0; i < 200; ++i) {
+        expected.push_back("trace line " + std::to_string(i));
+    }
+    EXPECT_EQ(expected, Texts(file.Read()));
+}
+
+// A process that loads the library at run time and unloads it before it
+// exits: the lines are written at the unload.
+TEST(LogEnvironment, BufferedLinesAreWrittenWhenTheLibraryIsUnloaded) {
+    TempPath file("env_unload");
+    const ChildResult child = RunChild({}, {LOG_LIBRARY, file.str(), "200"}, LOG_UNLOAD_CHILD);
+    ASSERT_EQ(0, child.exitCode) << child.err;
+    Texts_t expected;
+    for (int i = 0; i < 200; ++i) {
+        expected.push_back("trace line " + std::to_string(i));
+    }
     EXPECT_EQ(expected, Texts(file.Read()));
 }
 

@@ -2,6 +2,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "LogTestSupport.h"
@@ -54,6 +55,51 @@ TEST_F(LogFormatNarrow, FlagsWidthAndPrecisionOnIntegers) {
     EXPECT_EQ("[017]", Narrow("[%#o]", 15u));
     EXPECT_EQ("[ABCDEF]", Narrow("[%X]", 0xABCDEFu));
     EXPECT_EQ("[0]", Narrow("[%d]", 0));
+}
+
+// The integers are formatted without the C library: on these conversions
+// its rules and the Windows runtime's agree, so every combination of flags,
+// width and precision must give what the host's snprintf gives.
+TEST_F(LogFormatNarrow, IntegersAsTheCLibraryFormatsThem) {
+    const long long signedValues[] = {0, 1, -1, 7, -8, 255, 4096, INT_MIN, LLONG_MAX, LLONG_MIN};
+    const unsigned long long unsignedValues[] = {0, 1, 7, 8, 0xFF, 0xDEADBEEF, ULLONG_MAX};
+    const char* const widths[] = {"", "1", "6", "25"};
+    const char* const precisions[] = {"", ".", ".0", ".1", ".5", ".22"};
+    const std::string flagSet = "-+ 0#";
+    int compared = 0;
+    for (const char conversion : std::string("diuoxX")) {
+        const bool isSigned = conversion == 'd' || conversion == 'i';
+        for (unsigned mask = 0; mask < 32; ++mask) {
+            std::string flags;
+            for (size_t bit = 0; bit < flagSet.size(); ++bit) {
+                // '#' has no meaning for d and i.
+                if ((mask & (1u << bit)) != 0 && !(isSigned && flagSet[bit] == '#')) {
+                    flags += flagSet[bit];
+                }
+            }
+            for (const char* width : widths) {
+                for (const char* precision : precisions) {
+                    const std::string format =
+                        "[%" + flags + width + precision + "ll" + conversion + "]";
+                    char expected[128];
+                    if (isSigned) {
+                        for (const long long value : signedValues) {
+                            std::snprintf(expected, sizeof expected, format.c_str(), value);
+                            ASSERT_EQ(expected, Narrow(format.c_str(), value)) << format;
+                            ++compared;
+                        }
+                    } else {
+                        for (const unsigned long long value : unsignedValues) {
+                            std::snprintf(expected, sizeof expected, format.c_str(), value);
+                            ASSERT_EQ(expected, Narrow(format.c_str(), value)) << format;
+                            ++compared;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 30000);
 }
 
 TEST_F(LogFormatNarrow, StarTakesWidthAndPrecisionFromArguments) {

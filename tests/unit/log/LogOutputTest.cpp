@@ -123,6 +123,48 @@ TEST_F(LogOutput, UnopenableFileKeepsTheDestination) {
     EXPECT_EQ("still here", line.text);
 }
 
+// File lines below level 1 may wait in memory; a level-1 line goes out at
+// once, and with it every line before it, in order.
+TEST_F(LogOutput, ALevel1LineIsWrittenAtOnceWithTheLinesBeforeIt) {
+    TempPath path("immediate");
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    LogSetLevel(LOG_LEVEL_DEBUG);
+    Log(LOG_LEVEL_DEBUG, "trace %d", 1);
+    LogQuick(LOG_LEVEL_INFO, "trace 2");
+    Log(LOG_LEVEL_ERROR, "error %d", 3);
+    // Read while the file is still the destination.
+    const std::vector<std::string> lines = SplitLines(path.Read());
+    ASSERT_EQ(3u, lines.size()) << path.Read();
+    const char* const texts[] = {"trace 1", "trace 2", "error 3"};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        WrittenLine line;
+        ASSERT_TRUE(ParseWrittenLine(lines[i], line)) << lines[i];
+        EXPECT_EQ(texts[i], line.text);
+    }
+    ASSERT_EQ(0, LogSetFile("none"));
+}
+
+// A line longer than the file buffer is written whole, after the lines
+// before it and before the lines after it.
+TEST_F(LogOutput, LinesLongerThanTheBufferKeepTheirPlace) {
+    TempPath path("oversize");
+    ASSERT_EQ(0, LogSetFile(path.c_str()));
+    LogSetLevel(LOG_LEVEL_DEBUG);
+    const std::string big(100000, 'b');
+    Log(LOG_LEVEL_DEBUG, "before");
+    Log(LOG_LEVEL_DEBUG, "<%s>", big.c_str());
+    Log(LOG_LEVEL_DEBUG, "after");
+    ASSERT_EQ(0, LogSetFile("none"));
+    const std::vector<std::string> lines = SplitLines(path.Read());
+    ASSERT_EQ(3u, lines.size());
+    const std::string texts[] = {"before", "<" + big + ">", "after"};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        WrittenLine line;
+        ASSERT_TRUE(ParseWrittenLine(lines[i], line)) << lines[i].substr(0, 80);
+        EXPECT_TRUE(texts[i] == line.text) << line.text.substr(0, 80);
+    }
+}
+
 constexpr int kThreads = 8;
 constexpr int kLinesPerThread = 2000;
 
@@ -144,14 +186,18 @@ void RunThreads(Body body) {
     }
 }
 
-void LogLinesOfThread(int thread) {
+void LogLinesOfThreadAt(_LOG_LEVEL level, int thread) {
     for (int i = 0; i < kLinesPerThread; ++i) {
         if (i % 2 == 0) {
-            Log(LOG_LEVEL_ERROR, "thread %d line %d %s", thread, i, "end");
+            Log(level, "thread %d line %d %s", thread, i, "end");
         } else {
-            WLog(LOG_LEVEL_ERROR, L"thread %d line %d %s", thread, i, L"end");
+            WLog(level, L"thread %d line %d %s", thread, i, L"end");
         }
     }
+}
+
+void LogLinesOfThread(int thread) {
+    LogLinesOfThreadAt(LOG_LEVEL_ERROR, thread);
 }
 
 // Parses "thread T line I end"; false for anything else.
@@ -163,14 +209,10 @@ bool ParseText(const std::string& text, int& thread, int& index) {
     return static_cast<size_t>(consumed) == text.size() && thread >= 0 && thread < kThreads;
 }
 
-TEST_F(LogThreads, WrittenLinesStayWhole) {
-    TempPath path("threads");
-    LogCaptureStop();
-    ASSERT_EQ(0, LogSetFile(path.c_str()));
-    RunThreads(LogLinesOfThread);
-    ASSERT_EQ(0, LogSetFile("none"));
-
-    const std::vector<std::string> lines = SplitLines(path.Read());
+// Each thread's lines whole, in its order, none lost or repeated, each
+// thread with a number of its own.
+void CheckThreadLines(const std::string& written, int level) {
+    const std::vector<std::string> lines = SplitLines(written);
     ASSERT_EQ(static_cast<size_t>(kThreads * kLinesPerThread), lines.size());
     std::vector<int> next(kThreads, 0);
     std::map<int, unsigned long> threadNumbers;
@@ -180,7 +222,7 @@ TEST_F(LogThreads, WrittenLinesStayWhole) {
         int index = -1;
         ASSERT_TRUE(ParseWrittenLine(text, line)) << text;
         ASSERT_TRUE(ParseText(line.text, thread, index)) << text;
-        EXPECT_EQ(1, line.level);
+        EXPECT_EQ(level, line.level);
         // Each thread's lines in its own order, none lost or repeated.
         ASSERT_EQ(next[thread], index) << text;
         ++next[thread];
@@ -191,6 +233,21 @@ TEST_F(LogThreads, WrittenLinesStayWhole) {
     for (const auto& entry : threadNumbers) {
         EXPECT_TRUE(owners.emplace(entry.second, entry.first).second)
             << "threads " << owners[entry.second] << " and " << entry.first << " share a number";
+    }
+}
+
+// Level 1 lines are written one by one, level 4 lines gathered in a buffer
+// that fills many times over: either way no line is torn, lost or repeated.
+TEST_F(LogThreads, WrittenLinesStayWhole) {
+    for (const _LOG_LEVEL level : {LOG_LEVEL_ERROR, LOG_LEVEL_DEBUG}) {
+        SCOPED_TRACE(level);
+        TempPath path("threads");
+        LogCaptureStop();
+        LogSetLevel(level);
+        ASSERT_EQ(0, LogSetFile(path.c_str()));
+        RunThreads([level](int thread) { LogLinesOfThreadAt(level, thread); });
+        ASSERT_EQ(0, LogSetFile("none"));
+        CheckThreadLines(path.Read(), level);
     }
 }
 
