@@ -137,6 +137,9 @@ case "$scenario" in
     "$wine_run" "$bin/svcproc-monitor.exe" --watch --format ndjson --interval 0.5 --duration 240 >"$work/watch.out" \
       2>"$work/watch.err" &
     pids+=($!)
+    "$wine_run" "$bin/svcproc-monitor.exe" --watch --interval 0.5 --duration 240 >"$work/table.out" \
+      2>"$work/table.err" &
+    pids+=($!)
     wait_for 120 "the exporter serves" has "$work/listen.out" "serving http://127.0.0.1:[0-9]*/metrics"
     url=$(text "$work/listen.out" | sed -n 's|.*serving \(http://[^ ]*/metrics\).*|\1|p' | head -1)
     base=${url%/metrics}
@@ -156,9 +159,14 @@ case "$scenario" in
       fail "no exchange failures counted"
     wait_for 10 "the JSON shows the service processor not answering" \
       has "$work/watch.out" '"answering":false'
-    # TODO(table banner): check the table's banner here once it is merged.
+    wait_for 10 "the table shows the banner" has "$work/table.out" \
+      "service processor not answering since [0-9:]*; readings are the last received"
+    wait_for 10 "the table marks the chassis fan's reading stale" has "$work/table.out" "Chassis Fan.*RPM\\*"
     tell attach
     wait_for 10 "svcproc_up turns 1 again" scrape_shows "$url" 1
+    table_lines=$(wc -l <"$work/table.out")
+    wait_for 10 "the table shows a fresh chassis fan again" \
+      sh -c "tail -n +$((table_lines + 1)) '$work/table.out' | grep -q 'Chassis Fan.*RPM  '"
     lines=$(wc -l <"$work/watch.out")
     wait_for 10 "the JSON shows it answering again" \
       sh -c "tail -n +$((lines + 1)) '$work/watch.out' | grep -q '\"answering\":true'"
