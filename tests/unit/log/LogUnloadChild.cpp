@@ -18,12 +18,6 @@ using SetFileFunction = int (*)(const char*);
 
 }  // namespace
 
-// The library keeps its small state for the life of the process by design,
-// so an unload leaves it behind; that is not the leak this child looks for.
-extern "C" const char* __lsan_default_options() {
-    return "detect_leaks=0";
-}
-
 int main(int argc, char** argv) {
     if (argc != 4) {
         return 3;
