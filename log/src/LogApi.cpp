@@ -49,9 +49,22 @@ template <typename CharT>
 
 }  // namespace
 
+// Where the build puts a filtering entry in front of them (LogEntry-*.S),
+// the variadic functions take their own names and the entries export Log and
+// WLog.
+#ifdef SVCP_LOG_FILTERING_ENTRY
+#define SVCP_LOG_VARIADIC(name) svcp_log_Formatted##name
+extern "C" {
+void __cdecl SVCP_LOG_VARIADIC(Log)(_LOG_LEVEL level, const char* format, ...);
+void __cdecl SVCP_LOG_VARIADIC(WLog)(_LOG_LEVEL level, const wchar_t* format, ...);
+}
+#else
+#define SVCP_LOG_VARIADIC(name) name
+#endif
+
 extern "C" {
 
-void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
+void __cdecl SVCP_LOG_VARIADIC(Log)(_LOG_LEVEL level, const char* format, ...) {
     if (!MayBeWanted(level)) {
         return;
     }
@@ -61,7 +74,7 @@ void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
     va_end(args);
 }
 
-void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
+void __cdecl SVCP_LOG_VARIADIC(WLog)(_LOG_LEVEL level, const wchar_t* format, ...) {
     if (!MayBeWanted(level)) {
         return;
     }
