@@ -89,13 +89,44 @@ void SwapInformation(CLedInformation& a, CLedInformation& b) noexcept {
     swap(a.BitMap, b.BitMap);
 }
 
-// Copy, then swap: an allocation that fails while copying (std::bad_alloc,
-// turned into a refusal by the exported layer) leaves the caller's record as
-// it was, never half overwritten.
+// True when assigning `from` to `to` allocates nothing: a string assigned
+// within its capacity, and a vector assigned from one of its own length,
+// reuse the storage they have. That is the case whenever a caller asks again
+// into the same record.
+bool Fits(const std::wstring& from, const std::wstring& to) {
+    return from.size() <= to.capacity();
+}
+
+bool AssignsInPlace(const CSensorInformation& from, const CSensorInformation& to) {
+    if (!Fits(from.Description, to.Description) ||
+        !Fits(from.OtherSensorTypeDescription, to.OtherSensorTypeDescription) ||
+        from.PossibleStates.size() != to.PossibleStates.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < from.PossibleStates.size(); ++i) {
+        if (!Fits(from.PossibleStates[i], to.PossibleStates[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AssignsInPlace(const CLedInformation& from, const CLedInformation& to) {
+    return Fits(from.Description, to.Description);
+}
+
+// An allocation that fails while copying (std::bad_alloc, turned into a
+// refusal by the exported layer) must leave the caller's record as it was,
+// never half overwritten: assigned in place when that cannot allocate,
+// otherwise copied first and then swapped in.
 template <typename Entry, typename Information>
 bool CopyInformation(const Entry* entry, Information& out) {
     if (entry == nullptr) {
         return false;
+    }
+    if (AssignsInPlace(entry->m_Information, out)) {
+        out = entry->m_Information;
+        return true;
     }
     Information copy(entry->m_Information);
     SwapInformation(out, copy);

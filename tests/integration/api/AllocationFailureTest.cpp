@@ -189,7 +189,8 @@ TEST_F(OutOfMemory, InformationIsRefusedAtEachAllocation) {
     const CSensorInformation sensorBefore = SensorRecordBefore();
     CLedInformation ledBefore;
     ledBefore.Kind = 3;
-    ledBefore.Description = L"the caller's own LED description, not a short one";
+    // Too short to hold the library's description: the copy needs storage.
+    ledBefore.Description = L"ab";
     ledBefore.BitMap = 0x80;
     for (size_t n = 1;; ++n) {
         CSensorInformation sensor = sensorBefore;
@@ -224,6 +225,27 @@ TEST_F(OutOfMemory, InformationIsRefusedAtEachAllocation) {
         }
     }
     EXPECT_GT(refusals, 3u);
+}
+
+TEST_F(OutOfMemory, InformationAskedAgainIntoTheSameRecordNeedsNoAllocation) {
+    Start();
+    CSensorInformation sensor;
+    CLedInformation led;
+    ASSERT_EQ(m_pLibrary->GetSensorInformation(0x10000, sensor), ServiceCode_Success);
+    ASSERT_EQ(m_pLibrary->GetLedInformation(0x40002, led), ServiceCode_Success);
+    // Another sensor's description, no longer than the first one's.
+    sensor.Description = L"x";
+    sensor.PossibleStates[1] = L"y";
+    led.Description.clear();
+    alloc_seam::FailAll();
+    const SERVICE_CODE sensorResult = m_pLibrary->GetSensorInformation(0x10000, sensor);
+    const SERVICE_CODE ledResult = m_pLibrary->GetLedInformation(0x40002, led);
+    alloc_seam::Disarm();
+    EXPECT_EQ(sensorResult, ServiceCode_Success);
+    EXPECT_EQ(sensor.Description, L"CPU Core");
+    EXPECT_EQ(sensor.PossibleStates, (std::vector<std::wstring>{L"Ok", L"Critical"}));
+    EXPECT_EQ(ledResult, ServiceCode_Success);
+    EXPECT_EQ(led.Description, L"Fault");
 }
 
 TEST_F(OutOfMemory, ARefusedRegistrationRegistersNothing) {
