@@ -67,6 +67,7 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}
   FILES_MATCHING PATTERN "*.md")
+include(ThirdPartyNotices)
 
 # The exporter's systemd unit, where the tree has one.
 foreach(unit packaging/systemd/svcproc-exporter.service tools/monitor/svcproc-exporter.service)
@@ -106,7 +107,9 @@ set(CPACK_PACKAGE_DESCRIPTION
   "A library that reads the machine's sensors (voltages, fans, temperatures), LEDs and alerts through its service processor, with C++ and C interfaces, headers, CMake and pkg-config files, the monitor and the simulator.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_README ${CMAKE_SOURCE_DIR}/README.md)
-set(CPACK_STRIP_FILES OFF)
+# Packaged binaries without their debug information (a fifth of the size);
+# the build tree keeps it.
+set(CPACK_STRIP_FILES ON)
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(SVCP_PACKAGE_SYSTEM win32)

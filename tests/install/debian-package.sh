@@ -29,7 +29,8 @@ for path in ./usr/lib/libsvcproc.so.2.1.0 ./usr/lib/libsvcproc-log.so.2.1.0 \
   ./usr/lib/libsvcproc-platform.so.2.1.0 ./usr/include/svcproc/api/ServiceApi.h \
   ./usr/include/svcproc/api/svcproc_c.h ./usr/include/svcproc/api/svcproc_export.h \
   ./usr/lib/cmake/svcproc/svcprocConfig.cmake ./usr/lib/pkgconfig/svcproc.pc \
-  ./usr/bin/svcproc-monitor ./usr/bin/svcproc-sim ./usr/share/doc/svcproc/embedding.md; do
+  ./usr/bin/svcproc-monitor ./usr/bin/svcproc-sim ./usr/share/doc/svcproc/embedding.md \
+  ./usr/share/doc/svcproc/third-party/CLI11.txt ./usr/share/doc/svcproc/third-party/nlohmann-json.txt; do
   grep -q " $path\( \|$\)" "$scratch/contents" || fail "not in the package: $path"
 done
 depends=$(dpkg-deb -f "$package" Depends)

@@ -1,0 +1,35 @@
+# The licences of the third-party code that the installed binaries carry
+# inside them: header-only libraries compiled into the tools, and on Windows
+# the compiler's statically linked thread library. Their BSD and MIT licences
+# ask for the notice to travel with the binaries. Taken from the build
+# machine's packages, installed as share/doc/svcproc/third-party/<name>.txt.
+# A library linked as a shared one (cpp-httplib on Linux) brings its own.
+#
+# Sets SVCP_THIRD_PARTY_NOTICES: the installed files, relative to the prefix.
+set(SVCP_THIRD_PARTY_NOTICES "")
+
+function(svcp_third_party_notice name)
+  foreach(candidate IN LISTS ARGN)
+    if(EXISTS "${candidate}")
+      install(FILES "${candidate}" DESTINATION ${CMAKE_INSTALL_DOCDIR}/third-party
+              RENAME ${name}.txt)
+      set(SVCP_THIRD_PARTY_NOTICES ${SVCP_THIRD_PARTY_NOTICES}
+          ${CMAKE_INSTALL_DOCDIR}/third-party/${name}.txt PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(WARNING "No licence file for ${name} (${ARGN}): the packages lack its notice")
+endfunction()
+
+if(TARGET svcproc-monitor OR TARGET svcproc-sim)
+  svcp_third_party_notice(CLI11 /usr/share/doc/libcli11-dev/copyright)
+  svcp_third_party_notice(nlohmann-json /usr/share/doc/nlohmann-json3-dev/copyright)
+endif()
+if(WIN32)
+  if(TARGET svcproc-monitor)
+    svcp_third_party_notice(cpp-httplib ${SVCP_HTTPLIB_DIR}/LICENSE)
+  endif()
+  svcp_third_party_notice(mingw-w64-winpthreads
+    /usr/share/doc/mingw-w64-common/copyright /usr/share/doc/mingw-w64-x86-64-dev/copyright
+    /usr/share/doc/mingw-w64-i686-dev/copyright)
+endif()
