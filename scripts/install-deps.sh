@@ -16,7 +16,6 @@ packages=(
   prometheus curl                                # promtool checks, curl scrapes in the tests
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
-  libcli11-dev                                   # the monitor's command line
   tmux                                           # the monitor's terminal test
 )
 if [ $# -gt 0 ]; then
