@@ -189,6 +189,20 @@ SmbiosTableBuilder& SmbiosTableBuilder::AddThreshold(const ManagementDeviceThres
     return *this;
 }
 
+SmbiosTableBuilder& SmbiosTableBuilder::AddComponentWithThresholds(
+    const std::string& description, uint16_t managementDeviceHandle, uint16_t componentHandle,
+    const std::array<uint16_t, 6>& thresholds) {
+    ManagementDeviceThreshold threshold;
+    threshold.thresholds = thresholds;
+    AddThreshold(threshold);
+    ManagementDeviceComponent component;
+    component.description = description;
+    component.managementDeviceHandle = managementDeviceHandle;
+    component.componentHandle = componentHandle;
+    component.thresholdHandle = LastHandle();
+    return AddComponent(component);
+}
+
 SmbiosTableBuilder& SmbiosTableBuilder::AddLed(const Led& led) {
     StringSet strings;
     std::vector<uint8_t> f;

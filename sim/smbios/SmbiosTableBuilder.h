@@ -152,6 +152,13 @@ public:
     SmbiosTableBuilder& AddComponent(const ManagementDeviceComponent& component);
     SmbiosTableBuilder& AddThreshold(const ManagementDeviceThreshold& threshold);
     SmbiosTableBuilder& AddLed(const Led& led);
+    // A Type 36 with `thresholds`, then a Type 35 that links `componentHandle`
+    // to `managementDeviceHandle` and to that threshold: how a sensor is
+    // usually tied to its service processor. Leaves LastHandle() at the 35.
+    SmbiosTableBuilder& AddComponentWithThresholds(const std::string& description,
+                                                   uint16_t managementDeviceHandle,
+                                                   uint16_t componentHandle,
+                                                   const std::array<uint16_t, 6>& thresholds);
     // Type 127, 4 bytes, no strings.
     SmbiosTableBuilder& AddEndOfTable(std::optional<uint16_t> handle = std::nullopt);
     SmbiosTableBuilder& AddRaw(const RawStructure& structure);

@@ -1,7 +1,5 @@
 #include "TestMachine.h"
 
-#include <algorithm>
-
 #include "sim/smbios/SmbiosTableBuilder.h"
 #include "wmi_provider.h"
 
@@ -70,16 +68,10 @@ std::vector<uint8_t> BuildTestTable(const TestMachineSpec& spec) {
                 builder.AddTemperatureProbe(probe);
             }
         }
-        const uint16_t sensorHandle = builder.LastHandle();
-        ManagementDeviceThreshold threshold;
-        std::copy(sensor.thresholds.begin(), sensor.thresholds.end(), threshold.thresholds.begin());
-        builder.AddThreshold(threshold);
-        ManagementDeviceComponent component;
-        component.description = sensor.description;  // a fan's description comes from here
-        component.managementDeviceHandle = spec.withDevice ? deviceHandle : kSmbiosNoHandle;
-        component.componentHandle = sensorHandle;
-        component.thresholdHandle = builder.LastHandle();
-        builder.AddComponent(component);
+        // A fan's description comes from the component.
+        builder.AddComponentWithThresholds(sensor.description,
+                                           spec.withDevice ? deviceHandle : kSmbiosNoHandle,
+                                           builder.LastHandle(), sensor.thresholds);
     }
     if (spec.withLeds) {
         for (const TestLed& led : spec.leds) {

@@ -41,15 +41,7 @@ std::vector<uint8_t> BuildTable() {
     const uint16_t deviceHandle = builder.LastHandle();
     auto link = [&](const std::string& description, uint16_t component,
                     const std::array<uint16_t, 6>& limits) {
-        ManagementDeviceThreshold threshold;
-        threshold.thresholds = limits;
-        builder.AddThreshold(threshold);
-        ManagementDeviceComponent item;
-        item.description = description;
-        item.managementDeviceHandle = deviceHandle;
-        item.componentHandle = component;
-        item.thresholdHandle = builder.LastHandle();
-        builder.AddComponent(item);
+        builder.AddComponentWithThresholds(description, deviceHandle, component, limits);
     };
     const uint16_t u = kSmbiosUnknownWord;
     Probe volts;
