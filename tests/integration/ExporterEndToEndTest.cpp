@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/SilentClient.h"
 #include "ChildProcess.h"
 
 namespace {
@@ -134,25 +135,6 @@ TEST_F(ExporterEndToEnd, CurlScrapesTheBuiltInMachine) {
     exporter.Signal(SIGINT);
     EXPECT_EQ(exporter.Wait(seconds(10)), 0) << exporter.Err();
 }
-
-// Connects and sends nothing, until destroyed.
-class SilentClient {
-public:
-    explicit SilentClient(int port) : m_Fd(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_bConnected =
-            connect(m_Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~SilentClient() { close(m_Fd); }
-    bool Connected() const { return m_bConnected; }
-
-private:
-    int m_Fd;
-    bool m_bConnected = false;
-};
 
 TEST_F(ExporterEndToEnd, SilentClientsAndOverlappingScrapesLeaveScrapesAndAlertsGoing) {
     CChildProcess exporter;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "common/SilentClient.h"
 #include "MetricsServer.h"
 
 namespace {
@@ -136,25 +137,6 @@ TEST(MetricsServer, OverlappingScrapesRunAtOnce) {
     EXPECT_EQ(ok.load(), 2);
     EXPECT_TRUE(overlapped) << "one scrape waited for the other to end";
 }
-
-// Connects to the server and sends nothing; closed at the end of the test.
-class SilentClient {
-public:
-    explicit SilentClient(int port) : m_Fd(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_bConnected =
-            connect(m_Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~SilentClient() { close(m_Fd); }
-    bool Connected() const { return m_bConnected; }
-
-private:
-    int m_Fd;
-    bool m_bConnected = false;
-};
 
 TEST(MetricsServer, SilentClientsHoldUpNeitherScrapesNorStop) {
     MetricsServerLimits limits;
