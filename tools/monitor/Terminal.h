@@ -1,7 +1,7 @@
 // The watch's terminal: its size, its alternate screen, and frames written
 // whole. One implementation per platform (TerminalPosix.cpp,
-// TerminalWindows.cpp); the frame text itself is the same everywhere
-// (ComposeFrame).
+// TerminalWindows.cpp); the frame text (ComposeFrame) and the escape
+// sequences (CVtTerminal) are the same everywhere.
 #pragma once
 
 #include <cstdio>
@@ -36,6 +36,23 @@ public:
     // Writes one frame (ComposeFrame's text) with a single write, so the
     // terminal never shows half of it. False when the write failed.
     virtual bool WriteFrame(const std::string& frame) = 0;
+};
+
+// What the platforms' terminals share: the same VT sequences for the
+// alternate screen, and frames written whole through the platform's WriteAll.
+class CVtTerminal : public ITerminal {
+public:
+    bool Enter() override;
+    void Leave() override;
+    bool WriteFrame(const std::string& frame) override { return WriteAll(frame); }
+
+protected:
+    // All of `text`, in one write unless the terminal takes part of it.
+    // False when a write failed.
+    virtual bool WriteAll(const std::string& text) = 0;
+
+private:
+    bool m_bEntered = false;
 };
 
 // The terminal behind `stream`, or null when `stream` is not a terminal.

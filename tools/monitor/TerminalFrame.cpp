@@ -4,6 +4,11 @@
 
 namespace {
 
+// The alternate screen, the cursor hidden and no automatic wrap: a line too
+// long for the window is cut rather than pushing the frame down.
+const char* const kEnter = "\033[?1049h\033[?25l\033[?7l\033[H\033[2J";
+const char* const kLeave = "\033[0m\033[?7h\033[?25h\033[?1049l";
+
 bool IsContinuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
@@ -83,4 +88,18 @@ std::string ComposeFrame(const std::vector<std::string>& lines, TerminalSize siz
         frame += "\r\n\033[J";
     }
     return frame;
+}
+
+bool CVtTerminal::Enter() {
+    if (!m_bEntered) {
+        m_bEntered = WriteAll(kEnter);
+    }
+    return m_bEntered;
+}
+
+void CVtTerminal::Leave() {
+    if (m_bEntered) {
+        m_bEntered = false;
+        WriteAll(kLeave);
+    }
 }

@@ -17,12 +17,7 @@ void NoteResize(int) {
     g_resized.store(true);
 }
 
-// The alternate screen, the cursor hidden and no automatic wrap: a line too
-// long for the window is cut rather than pushing the frame down.
-const char* const kEnter = "\033[?1049h\033[?25l\033[?7l\033[H\033[2J";
-const char* const kLeave = "\033[0m\033[?7h\033[?25h\033[?1049l";
-
-class CPosixTerminal : public ITerminal {
+class CPosixTerminal : public CVtTerminal {
 public:
     explicit CPosixTerminal(int fd) : m_Fd(fd) {
         struct sigaction action {};
@@ -49,26 +44,8 @@ public:
 
     bool TakeResized() override { return g_resized.exchange(false); }
 
-    bool Enter() override {
-        if (m_bEntered) {
-            return true;
-        }
-        m_bEntered = WriteAll(kEnter);
-        return m_bEntered;
-    }
-
-    void Leave() override {
-        if (m_bEntered) {
-            m_bEntered = false;
-            WriteAll(kLeave);
-        }
-    }
-
-    bool WriteFrame(const std::string& frame) override { return WriteAll(frame); }
-
 private:
-    // One write; more only when the terminal takes part of it.
-    bool WriteAll(const std::string& text) {
+    bool WriteAll(const std::string& text) override {
         size_t done = 0;
         while (done < text.size()) {
             const ssize_t written = write(m_Fd, text.data() + done, text.size() - done);
@@ -84,7 +61,6 @@ private:
     }
 
     int m_Fd;
-    bool m_bEntered = false;
     struct sigaction m_PreviousWinch {};
 };
 

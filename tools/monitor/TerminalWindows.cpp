@@ -15,10 +15,7 @@
 
 namespace {
 
-const char* const kEnter = "\033[?1049h\033[?25l\033[?7l\033[H\033[2J";
-const char* const kLeave = "\033[0m\033[?7h\033[?25h\033[?1049l";
-
-class CWindowsTerminal : public ITerminal {
+class CWindowsTerminal : public CVtTerminal {
 public:
     explicit CWindowsTerminal(HANDLE console) : m_hConsole(console) { Size(m_Last); }
 
@@ -48,26 +45,10 @@ public:
         return true;
     }
 
-    bool Enter() override {
-        if (!m_bEntered) {
-            m_bEntered = WriteAll(kEnter);
-        }
-        return m_bEntered;
-    }
-
-    void Leave() override {
-        if (m_bEntered) {
-            m_bEntered = false;
-            WriteAll(kLeave);
-        }
-    }
-
-    bool WriteFrame(const std::string& frame) override { return WriteAll(frame); }
-
 private:
     // The console's output code page is UTF-8 (PrepareConsole): the bytes go
     // as they are.
-    bool WriteAll(const std::string& text) {
+    bool WriteAll(const std::string& text) override {
         size_t done = 0;
         while (done < text.size()) {
             DWORD written = 0;
@@ -83,7 +64,6 @@ private:
 
     HANDLE m_hConsole;
     TerminalSize m_Last;
-    bool m_bEntered = false;
 };
 
 }  // namespace
