@@ -136,6 +136,19 @@ TEST_F(LogFormatNarrow, ArgumentsAfterWideIntegersStayInStep) {
     EXPECT_EQ("1.50 9", Narrow("%.2f %d", 1.5, 9));
 }
 
+// More arguments than registers, integers and doubles mixed: every one of
+// them reaches the formatting as the caller passed it, through Log's entry.
+TEST_F(LogFormatNarrow, ArgumentsInRegistersAndOnTheStackArriveWhole) {
+    EXPECT_EQ("1 2 3 4 5 6 7 8.5 9.5 ten 0.25 12",
+              Narrow("%d %d %d %d %d %d %d %.1f %.1f %s %.2f %d", 1, 2, 3, 4, 5, 6, 7, 8.5, 9.5,
+                     "ten", 0.25, 12));
+    EXPECT_EQ("1.1 2.2 3.3 4.4 5.5 6.6 7.7 8.8 9.9 10",
+              Narrow("%.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %d", 1.1, 2.2, 3.3, 4.4, 5.5,
+                     6.6, 7.7, 8.8, 9.9, 10));
+    EXPECT_EQ("a b c d e f g",
+              logtest::Wide(L"%S %S %S %S %S %S %S", "a", "b", "c", "d", "e", "f", "g"));
+}
+
 TEST_F(LogFormatNarrow, FloatingPoint) {
     EXPECT_EQ("3.14", Narrow("%.2f", 3.14159));
     EXPECT_EQ("[  3.1]", Narrow("[%5.1f]", 3.14159));
