@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -57,6 +58,16 @@ bool ParseMapping(const char* text, size_t size, Mapping* mapping) {
     return true;
 }
 
+// Counts the forks this process came through: a child sees one more than
+// its parent saw, without asking the kernel for its process id.
+std::atomic<unsigned> g_nForks{0};
+
+void NoteFork() {
+    g_nForks.fetch_add(1, std::memory_order_relaxed);
+}
+
+const bool g_bForksNoted = pthread_atfork(nullptr, nullptr, &NoteFork) == 0;
+
 // This thread's descriptor of /proc/self/maps, kept open: an open and close
 // per question cost as much as the reading. Each thread has its own, so that
 // no two share a read position, and it is closed when the thread ends. After
@@ -72,20 +83,23 @@ public:
         }
     }
     int Descriptor() {
-        const pid_t self = ::getpid();
-        if (m_nFd < 0 || m_nOwner != self) {
+        // Without the fork handler, the process id tells a child (a system
+        // call per question).
+        const unsigned long owner = g_bForksNoted ? g_nForks.load(std::memory_order_relaxed)
+                                                  : static_cast<unsigned long>(::getpid());
+        if (m_nFd < 0 || m_nOwner != owner) {
             if (m_nFd >= 0) {
                 ::close(m_nFd);
             }
             m_nFd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-            m_nOwner = self;
+            m_nOwner = owner;
         }
         return m_nFd;
     }
 
 private:
     int m_nFd = -1;
-    pid_t m_nOwner = 0;
+    unsigned long m_nOwner = 0;
 };
 
 thread_local CMapsFile t_Maps;
