@@ -45,5 +45,15 @@ for package in "${missing[@]}"; do
     fi
   fi
 done
-$sudo apt-get update -q
+# A mirror in the middle of a sync serves an index that fails its check:
+# try again, and in the end go on with the lists that did arrive (the install
+# itself fails if a package is still not found).
+for attempt in 1 2 3; do
+  $sudo apt-get update -q && break
+  if [ "$attempt" -eq 3 ]; then
+    echo "install-deps: apt-get update failed 3 times; installing from the lists there are" >&2
+  else
+    sleep 20
+  fi
+done
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
