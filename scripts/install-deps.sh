@@ -36,12 +36,16 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
-# Packages of another architecture (name:arch) need it enabled first.
+# Packages of another architecture (name:arch) need it enabled first. One
+# enabled here is disabled again if the install fails, so that its indexes
+# cannot fail every later apt-get update.
+added_archs=()
 for package in "${missing[@]}"; do
   if [[ $package == *:* ]]; then
     arch=${package##*:}
     if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
       $sudo dpkg --add-architecture "$arch"
+      added_archs+=("$arch")
     fi
   fi
 done
@@ -56,4 +60,9 @@ for attempt in 1 2 3; do
     sleep 20
   fi
 done
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if ! $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  for arch in "${added_archs[@]}"; do
+    $sudo dpkg --remove-architecture "$arch" || true
+  done
+  exit 1
+fi
