@@ -1,7 +1,7 @@
 # The licences of the third-party code that the installed binaries carry
 # inside them: header-only libraries compiled into the tools, and on Windows
-# the compiler's statically linked thread library. Their BSD and MIT licences
-# ask for the notice to travel with the binaries. Taken from the build
+# mingw-w64's statically linked runtime (winpthreads among it). Their BSD,
+# MIT and ZPL licences ask for the notice to travel with the binaries. Taken from the build
 # machine's packages, installed as share/doc/svcproc/third-party/<name>.txt.
 # A library linked as a shared one (cpp-httplib on Linux) brings its own.
 #
@@ -29,7 +29,7 @@ if(WIN32)
   if(TARGET svcproc-monitor)
     svcp_third_party_notice(cpp-httplib ${SVCP_HTTPLIB_DIR}/LICENSE)
   endif()
-  svcp_third_party_notice(mingw-w64-winpthreads
+  svcp_third_party_notice(mingw-w64
     /usr/share/doc/mingw-w64-common/copyright /usr/share/doc/mingw-w64-x86-64-dev/copyright
     /usr/share/doc/mingw-w64-i686-dev/copyright)
 endif()
