@@ -1,8 +1,9 @@
 # The licences of the third-party code that the installed binaries carry
 # inside them: header-only libraries compiled into the tools, and on Windows
 # mingw-w64's statically linked runtime (winpthreads among it). Their BSD,
-# MIT and ZPL licences ask for the notice to travel with the binaries. Taken from the build
-# machine's packages, installed as share/doc/svcproc/third-party/<name>.txt.
+# MIT and ZPL licences ask for the notice to travel with the binaries. Taken
+# from the build machine's packages, installed as
+# share/doc/svcproc/third-party/<name>.txt.
 # A library linked as a shared one (cpp-httplib on Linux) brings its own.
 #
 # Sets SVCP_THIRD_PARTY_NOTICES: the installed files, relative to the prefix.

@@ -54,10 +54,6 @@ template <typename CharT>
 // WLog.
 #ifdef SVCP_LOG_FILTERING_ENTRY
 #define SVCP_LOG_VARIADIC(name) svcp_log_Formatted##name
-extern "C" {
-void __cdecl SVCP_LOG_VARIADIC(Log)(_LOG_LEVEL level, const char* format, ...);
-void __cdecl SVCP_LOG_VARIADIC(WLog)(_LOG_LEVEL level, const wchar_t* format, ...);
-}
 #else
 #define SVCP_LOG_VARIADIC(name) name
 #endif

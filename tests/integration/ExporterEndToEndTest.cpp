@@ -3,10 +3,7 @@
 // beside the alert listener; a failed start-up served as svcproc_up 0; an
 // address that cannot be bound refused; svcproc_up following a simulator
 // process that is killed and started again.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>

@@ -16,10 +16,6 @@ std::atomic<uint64_t> g_frozen{0};
 // Added to the monotonic clock while not frozen.
 std::atomic<int64_t> g_offset{0};
 
-// The coarse clock, as GetTickCount on Windows: a read of a value the kernel
-// updates at each timer interrupt (here a jiffy, 1 to 10 ms; 10 to 16 ms on
-// Windows), a few nanoseconds instead of the fine clock's tens. Nothing in
-// the library needs more than the 500 ms freshness window.
 using ClockFunction = int (*)(clockid_t, timespec*);
 
 // The kernel's own clock_gettime in the vDSO, called directly: the C
@@ -33,6 +29,10 @@ ClockFunction ResolveClock() {
     return &clock_gettime;
 }
 
+// The coarse clock, as GetTickCount on Windows: a read of a value the kernel
+// updates at each timer interrupt (here a jiffy, 1 to 10 ms; 10 to 16 ms on
+// Windows), a few nanoseconds instead of the fine clock's tens. Nothing in
+// the library needs more than the 500 ms freshness window.
 int64_t MonotonicMilliseconds() {
     static const ClockFunction clock = ResolveClock();
     timespec now{};

@@ -1,10 +1,5 @@
 // The metrics endpoint: what it serves and refuses, overlapping scrapes, a
 // client that connects and says nothing, and a prompt stop.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
