@@ -72,9 +72,7 @@ tell() {
   local before
   before=$(count "$work/machine.out" '^\(ok\|error\)')
   echo "$1" >&3
-  # A detach has twice taken just over 30 s under Wine (its relay thread's
-  # pending request ends late); what the monitor shows is timed after it.
-  wait_for 90 "the machine acknowledges '$1'" \
+  wait_for 30 "the machine acknowledges '$1'" \
     test "$(count "$work/machine.out" '^\(ok\|error\)')" -gt "$before"
   has "$work/machine.out" "^error" && fail "the machine refused '$1'"
   return 0
