@@ -67,13 +67,15 @@ start_machine() {
   exec 3>"$work/commands"
   wait_for 120 "the simulated machine is ready" has "$work/machine.out" '^ready$'
 }
+answers() { count "$work/machine.out" '^\(ok\|error\)'; }
+# Counted at each try: wait_for's arguments are expanded only once.
+answered_since() { [ "$(answers)" -gt "$1" ]; }
 # tell WORD: sends it to the machine and waits for the acknowledgement.
 tell() {
   local before
-  before=$(count "$work/machine.out" '^\(ok\|error\)')
+  before=$(answers)
   echo "$1" >&3
-  wait_for 30 "the machine acknowledges '$1'" \
-    test "$(count "$work/machine.out" '^\(ok\|error\)')" -gt "$before"
+  wait_for 30 "the machine acknowledges '$1'" answered_since "$before"
   has "$work/machine.out" "^error" && fail "the machine refused '$1'"
   return 0
 }
