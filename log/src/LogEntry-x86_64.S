@@ -4,6 +4,12 @@
 // spill on every filtered line. These entries compare the level and return,
 // or jump with every argument register untouched to the C functions, which
 // then see exactly the call their caller made.
+#if defined(__CET__)
+// Marks the object IBT and shadow-stack compatible, as the compiler marks
+// the C objects of a -fcf-protection build; without the note the linker
+// would drop the marking from the whole library.
+#include <cet.h>
+#endif
         .text
 
         .globl  Log
