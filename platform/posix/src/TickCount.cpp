@@ -34,9 +34,9 @@ ClockFunction ResolveClock() {
 // Windows), a few nanoseconds instead of the fine clock's tens. Nothing in
 // the library needs more than the 500 ms freshness window.
 int64_t MonotonicMilliseconds() {
-    static const ClockFunction clock = ResolveClock();
+    static const ClockFunction readClock = ResolveClock();
     timespec now{};
-    clock(CLOCK_MONOTONIC_COARSE, &now);
+    readClock(CLOCK_MONOTONIC_COARSE, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
