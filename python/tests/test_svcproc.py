@@ -94,6 +94,12 @@ def test_an_unknown_handle_raises_with_its_meaning(machine):
     assert machine.describe_result(99)[0] == "Unknown"
 
 
+@pytest.mark.parametrize("listener", [None, 42, "print"])
+def test_add_listener_refuses_what_cannot_be_called(machine, listener):
+    with pytest.raises(TypeError, match="callable"):
+        machine.add_listener(listener)
+
+
 def test_listeners_hear_alerts_on_the_polling_thread_until_removed(machine):
     heard = []
     threads = set()
