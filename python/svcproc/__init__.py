@@ -23,6 +23,7 @@ every listener is removed, after the call in progress, if any, returns.
 
 import ctypes
 import enum
+import operator
 from typing import Callable, List, NamedTuple, Optional
 
 from . import _listeners, _native
@@ -54,6 +55,17 @@ class InvalidHandleError(ServiceError):
 
 
 _ERRORS = {_native.NOT_INITIALISED: NotInitialisedError, _native.INVALID_HANDLE: InvalidHandleError}
+
+# What the C types hold: ctypes would silently keep the low 32 bits.
+_LAST_HANDLE = 0xFFFFFFFF
+_RESULT_RANGE = range(-2**31, 2**31)
+
+
+def _integer(value, what: str) -> int:
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError("%s must be an integer, not %s" % (what, type(value).__name__)) from None
 
 
 class SensorKind(enum.IntEnum):
@@ -167,7 +179,11 @@ class ServiceProcessor:
 
     # Results.
     def describe_result(self, code: int):
-        """(name, meaning) of a result code."""
+        """(name, meaning) of a result code, a 32-bit signed integer
+        (ValueError outside that range)."""
+        code = _integer(code, "a result code")
+        if code not in _RESULT_RANGE:
+            raise ValueError("a result code is a 32-bit signed integer, not %d" % code)
         return (self._lib.SvcpResultName(code).decode(), self._lib.SvcpResultMeaning(code).decode())
 
     def _check(self, code: int) -> None:
@@ -199,7 +215,17 @@ class ServiceProcessor:
         self._check(function(*arguments, buffer, len(buffer), ctypes.byref(length)))
         return buffer.value.decode("utf-8")
 
+    def _handle(self, handle) -> int:
+        """The handle as the C interface takes it. A number outside 32 bits
+        names no sensor or LED: InvalidHandleError, as for any unknown one."""
+        handle = _integer(handle, "a handle")
+        if not 0 <= handle <= _LAST_HANDLE:
+            name, meaning = self.describe_result(_native.INVALID_HANDLE)
+            raise InvalidHandleError(_native.INVALID_HANDLE, name, meaning)
+        return handle
+
     def sensor(self, handle: int) -> Sensor:
+        handle = self._handle(handle)
         record = _native.SensorInformationRecord()
         description = self._text(
             lambda text, size, length: self._lib.SvcpGetSensorInformation(
@@ -209,6 +235,7 @@ class ServiceProcessor:
         return Sensor(self, handle, record, description, states)
 
     def led(self, handle: int) -> Led:
+        handle = self._handle(handle)
         record = _native.LedInformationRecord()
         description = self._text(
             lambda text, size, length: self._lib.SvcpGetLedInformation(

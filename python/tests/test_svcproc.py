@@ -94,6 +94,29 @@ def test_an_unknown_handle_raises_with_its_meaning(machine):
     assert machine.describe_result(99)[0] == "Unknown"
 
 
+def test_numbers_outside_the_c_types_are_refused_not_cut_to_fit(machine):
+    # ctypes keeps the low 32 bits: 2**40 + 0x10001 used to read sensor
+    # 0x10001, and result 2**40 to say Success.
+    for handle in (2**32 + 0x10001, 2**40 + 0x10001, -1, -(2**32) + 0x10001):
+        with pytest.raises(svcproc.InvalidHandleError):
+            machine.sensor(handle)
+        with pytest.raises(svcproc.InvalidHandleError):
+            machine.led(handle + 0x30000)
+    for handle in (0x10001 + 0.0, "65537", None):
+        with pytest.raises(TypeError):
+            machine.sensor(handle)
+    with pytest.raises(svcproc.InvalidHandleError) as raised:
+        machine.sensor(2**32 + 0x10001)
+    assert raised.value.code == 7 and "handle" in raised.value.meaning
+    for code in (2**31, 2**40, -(2**31) - 1):
+        with pytest.raises(ValueError):
+            machine.describe_result(code)
+    with pytest.raises(TypeError):
+        machine.describe_result(0.0)
+    assert machine.describe_result(-(2**31))[0] == "Unknown"
+    assert machine.describe_result(2**31 - 1)[0] == "Unknown"
+
+
 @pytest.mark.parametrize("listener", [None, 42, "print"])
 def test_add_listener_refuses_what_cannot_be_called(machine, listener):
     with pytest.raises(TypeError, match="callable"):
