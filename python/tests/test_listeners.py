@@ -12,7 +12,7 @@ import pytest
 
 import svcproc
 
-LIMIT_SECONDS = 60
+LIMIT_SECONDS = 30
 
 
 def run(script, device_directory):
