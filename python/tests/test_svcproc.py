@@ -96,25 +96,20 @@ def test_an_unknown_handle_raises_with_its_meaning(machine):
 
 def test_numbers_outside_the_c_types_are_refused_not_cut_to_fit(machine):
     # ctypes keeps the low 32 bits: 2**40 + 0x10001 used to read sensor
-    # 0x10001, and result 2**40 to say Success.
-    for handle in (2**32 + 0x10001, 2**40 + 0x10001, -1, -(2**32) + 0x10001):
+    # 0x10001 (and LED 0x40001), and result 2**40 to say Success.
+    for high in (2**32, 2**40, -(2**32)):
+        with pytest.raises(svcproc.InvalidHandleError) as raised:
+            machine.sensor(high + 0x10001)
+        assert raised.value.code == 7
         with pytest.raises(svcproc.InvalidHandleError):
-            machine.sensor(handle)
-        with pytest.raises(svcproc.InvalidHandleError):
-            machine.led(handle + 0x30000)
-    for handle in (0x10001 + 0.0, "65537", None):
+            machine.led(high + 0x40001)
+    for wrong in (65537.0, "65537", None):
         with pytest.raises(TypeError):
-            machine.sensor(handle)
-    with pytest.raises(svcproc.InvalidHandleError) as raised:
-        machine.sensor(2**32 + 0x10001)
-    assert raised.value.code == 7 and "handle" in raised.value.meaning
+            machine.sensor(wrong)
     for code in (2**31, 2**40, -(2**31) - 1):
         with pytest.raises(ValueError):
             machine.describe_result(code)
-    with pytest.raises(TypeError):
-        machine.describe_result(0.0)
     assert machine.describe_result(-(2**31))[0] == "Unknown"
-    assert machine.describe_result(2**31 - 1)[0] == "Unknown"
 
 
 @pytest.mark.parametrize("listener", [None, 42, "print"])
