@@ -34,7 +34,8 @@ _closed = False
 
 def _deliver(context, handle, state, raw):
     # Looked up at each call: a removed token finds nothing, even during a
-    # delivery that began before the removal.
+    # delivery that began before the removal, and once the exit has begun
+    # no token finds anything.
     function = _functions.get(context)
     if function is not None:
         function(handle, state, raw)
