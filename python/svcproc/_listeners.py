@@ -60,7 +60,7 @@ def register(library, function):
     RuntimeError once the interpreter has begun to exit."""
     with _lock:
         if _closed:
-            raise RuntimeError("svcproc: the interpreter is exiting; listeners can no longer be added")
+            raise RuntimeError("svcproc: the interpreter is exiting; no listener can be added")
         token = _new_token()
         _functions[token] = function
         _registered[token] = library
