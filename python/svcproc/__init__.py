@@ -15,15 +15,18 @@ name and its meaning.
 Listeners are called on the library's polling thread, one at a time; one
 that touches data other threads use must lock it. They may add and remove
 listeners. The library is process-wide: every ServiceProcessor of a process
-shares one start-up and one set of sensors.
+shares one start-up, one set of sensors and one set of listeners. A listener
+stays registered until it is removed (through any ServiceProcessor), even
+when the ServiceProcessor that added it is dropped; at interpreter exit
+every listener is removed, after the call in progress, if any, returns.
 """
 
 import ctypes
 import enum
-import threading
+import operator
 from typing import Callable, List, NamedTuple, Optional
 
-from . import _native
+from . import _listeners, _native
 
 __all__ = [
     "Alert", "Led", "NotInitialisedError", "InvalidHandleError", "Reading", "Sensor",
@@ -52,6 +55,17 @@ class InvalidHandleError(ServiceError):
 
 
 _ERRORS = {_native.NOT_INITIALISED: NotInitialisedError, _native.INVALID_HANDLE: InvalidHandleError}
+
+# What the C types hold: ctypes would silently keep the low 32 bits.
+_LAST_HANDLE = 0xFFFFFFFF
+_RESULT_RANGE = range(-2**31, 2**31)
+
+
+def _integer(value, what: str) -> int:
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError("%s must be an integer, not %s" % (what, type(value).__name__)) from None
 
 
 class SensorKind(enum.IntEnum):
@@ -159,18 +173,17 @@ class ServiceProcessor:
 
     def __init__(self, library: Optional[str] = None, start: bool = True):
         self._lib = _native.load(library)
-        self._listeners = {}  # token -> (callback thunk, context)
-        self._retired = []  # thunks removed from inside a callback
-        self._lock = threading.Lock()
-        self._next_token = 1
-        self._delivering = threading.local()
         self._sensors = None
         if start:
             self.start()
 
     # Results.
     def describe_result(self, code: int):
-        """(name, meaning) of a result code."""
+        """(name, meaning) of a result code, a 32-bit signed integer
+        (ValueError outside that range)."""
+        code = _integer(code, "a result code")
+        if code not in _RESULT_RANGE:
+            raise ValueError("a result code is a 32-bit signed integer, not %d" % code)
         return (self._lib.SvcpResultName(code).decode(), self._lib.SvcpResultMeaning(code).decode())
 
     def _check(self, code: int) -> None:
@@ -202,7 +215,17 @@ class ServiceProcessor:
         self._check(function(*arguments, buffer, len(buffer), ctypes.byref(length)))
         return buffer.value.decode("utf-8")
 
+    def _handle(self, handle) -> int:
+        """The handle as the C interface takes it. A number outside 32 bits
+        names no sensor or LED: InvalidHandleError, as for any unknown one."""
+        handle = _integer(handle, "a handle")
+        if not 0 <= handle <= _LAST_HANDLE:
+            name, meaning = self.describe_result(_native.INVALID_HANDLE)
+            raise InvalidHandleError(_native.INVALID_HANDLE, name, meaning)
+        return handle
+
     def sensor(self, handle: int) -> Sensor:
+        handle = self._handle(handle)
         record = _native.SensorInformationRecord()
         description = self._text(
             lambda text, size, length: self._lib.SvcpGetSensorInformation(
@@ -212,6 +235,7 @@ class ServiceProcessor:
         return Sensor(self, handle, record, description, states)
 
     def led(self, handle: int) -> Led:
+        handle = self._handle(handle)
         record = _native.LedInformationRecord()
         description = self._text(
             lambda text, size, length: self._lib.SvcpGetLedInformation(
@@ -233,49 +257,24 @@ class ServiceProcessor:
         """Calls listener(Alert) on the library's polling thread at each
         change of a sensor's alert state. Returns a token for
         remove_listener. An exception the listener raises is printed and
-        dropped (it cannot cross into the library)."""
+        dropped (it cannot cross into the library). TypeError when listener
+        is not callable; RuntimeError once the interpreter is exiting."""
+        if not callable(listener):
+            raise TypeError("a listener must be callable, not %s" % type(listener).__name__)
         by_handle = {sensor.handle: sensor for sensor in self.sensors()}
 
-        def deliver(_context, handle, state, raw):
-            self._delivering.active = True
-            try:
-                sensor = by_handle.get(handle) or self.sensor(handle)
-                listener(Alert(sensor, SensorState(state), raw, sensor.alert_value(raw)))
-            finally:
-                self._delivering.active = False
+        def deliver(handle, state, raw):
+            sensor = by_handle.get(handle) or self.sensor(handle)
+            listener(Alert(sensor, SensorState(state), raw, sensor.alert_value(raw)))
 
-        thunk = _native.CALLBACK(deliver)
-        with self._lock:
-            token = self._next_token
-            self._next_token += 1
-        # The context only tells this process's registrations apart.
-        context = ctypes.c_void_p(token)
-        # Kept alive while registered: the library calls into it.
-        with self._lock:
-            self._listeners[token] = (thunk, context)
-        try:
-            self._check(self._lib.SvcpRegisterSensorStateListener(thunk, context))
-        except BaseException:
-            with self._lock:
-                del self._listeners[token]
-            raise
+        result, token = _listeners.register(self._lib, deliver)
+        self._check(result)
         return token
 
     def remove_listener(self, token: int) -> None:
-        """Stops the listener's calls. From any thread but the polling
-        thread it waits for a call in progress, so after it returns the
-        listener is not running; it must not be called holding a lock the
-        listener takes."""
-        with self._lock:
-            entry = self._listeners.pop(token, None)
-        if entry is None:
-            return
-        thunk, context = entry
-        self._check(self._lib.SvcpUnregisterSensorStateListener(thunk, context))
-        with self._lock:
-            if getattr(self._delivering, "active", False):
-                # This thread is inside a callback, maybe this thunk's: it
-                # stays alive until a removal elsewhere has waited it out.
-                self._retired.append(thunk)
-            else:
-                self._retired.clear()
+        """Stops the listener's calls (a token from any ServiceProcessor of
+        the process; nothing for one already removed). From any thread but
+        the polling thread it waits for a call in progress, so after it
+        returns the listener is not running; it must not be called holding
+        a lock the listener takes."""
+        self._check(_listeners.unregister(token))

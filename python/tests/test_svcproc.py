@@ -94,6 +94,30 @@ def test_an_unknown_handle_raises_with_its_meaning(machine):
     assert machine.describe_result(99)[0] == "Unknown"
 
 
+def test_numbers_outside_the_c_types_are_refused_not_cut_to_fit(machine):
+    # ctypes keeps the low 32 bits: 2**40 + 0x10001 used to read sensor
+    # 0x10001 (and LED 0x40001), and result 2**40 to say Success.
+    for high in (2**32, 2**40, -(2**32)):
+        with pytest.raises(svcproc.InvalidHandleError) as raised:
+            machine.sensor(high + 0x10001)
+        assert raised.value.code == 7
+        with pytest.raises(svcproc.InvalidHandleError):
+            machine.led(high + 0x40001)
+    for wrong in (65537.0, "65537", None):
+        with pytest.raises(TypeError):
+            machine.sensor(wrong)
+    for code in (2**31, 2**40, -(2**31) - 1):
+        with pytest.raises(ValueError):
+            machine.describe_result(code)
+    assert machine.describe_result(-(2**31))[0] == "Unknown"
+
+
+@pytest.mark.parametrize("listener", [None, 42, "print"])
+def test_add_listener_refuses_what_cannot_be_called(machine, listener):
+    with pytest.raises(TypeError, match="callable"):
+        machine.add_listener(listener)
+
+
 def test_listeners_hear_alerts_on_the_polling_thread_until_removed(machine):
     heard = []
     threads = set()
