@@ -46,3 +46,9 @@ SVCP_PLATFORM_API bool SvcpTakeFailure(SvcpCall call, uint32_t* code);
 SVCP_PLATFORM_API void SvcpSetTickCount(DWORD value);             // freezes at value
 SVCP_PLATFORM_API void SvcpAdvanceTickCount(DWORD milliseconds);  // frozen or not; wraps
 SVCP_PLATFORM_API void SvcpUnfreezeTickCount();
+
+// Memory queries (VirtualQuery, IsBadCodePtr) ask the kernel for the one
+// mapping that holds an address where it can answer (Linux 6.11 and later).
+// With `ask` false they read the process's mapping list instead, as on older
+// kernels, so that tests reach that path on any kernel. On by default.
+SVCP_PLATFORM_API void SvcpAskKernelForMapping(bool ask);

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform_seams.h"
 #include "win/kernel32.h"
 
 namespace {
@@ -58,52 +58,6 @@ bool ParseMapping(const char* text, size_t size, Mapping* mapping) {
     return true;
 }
 
-// Counts the forks this process came through: a child sees one more than
-// its parent saw, without asking the kernel for its process id.
-std::atomic<unsigned> g_nForks{0};
-
-void NoteFork() {
-    g_nForks.fetch_add(1, std::memory_order_relaxed);
-}
-
-const bool g_bForksNoted = pthread_atfork(nullptr, nullptr, &NoteFork) == 0;
-
-// This thread's descriptor of /proc/self/maps, kept open: an open and close
-// per question cost as much as the reading. Each thread has its own, so that
-// no two share a read position, and it is closed when the thread ends. After
-// a fork it would show the parent's mappings, so a new process opens anew.
-class CMapsFile {
-public:
-    CMapsFile() = default;
-    CMapsFile(const CMapsFile&) = delete;
-    CMapsFile& operator=(const CMapsFile&) = delete;
-    ~CMapsFile() {
-        if (m_nFd >= 0) {
-            ::close(m_nFd);
-        }
-    }
-    int Descriptor() {
-        // Without the fork handler, the process id tells a child (a system
-        // call per question).
-        const unsigned long owner = g_bForksNoted ? g_nForks.load(std::memory_order_relaxed)
-                                                  : static_cast<unsigned long>(::getpid());
-        if (m_nFd < 0 || m_nOwner != owner) {
-            if (m_nFd >= 0) {
-                ::close(m_nFd);
-            }
-            m_nFd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-            m_nOwner = owner;
-        }
-        return m_nFd;
-    }
-
-private:
-    int m_nFd = -1;
-    unsigned long m_nOwner = 0;
-};
-
-thread_local CMapsFile t_Maps;
-
 // Linux 6.11 and later answer for one address without listing the mappings
 // (the PROCMAP_QUERY request on the maps file). Its record, as the kernel
 // defines it; a kernel whose record differs, or that lacks the request,
@@ -131,12 +85,16 @@ constexpr uint64_t kProcmapWritable = 0x02;
 constexpr uint64_t kProcmapExecutable = 0x04;
 constexpr uint64_t kProcmapShared = 0x08;
 
-std::atomic<bool> g_bNoProcmapQuery{false};
+// Set once the kernel has refused the request: it will refuse it again.
+std::atomic<bool> g_bKernelRefuses{false};
+// Cleared by tests, to reach the list on a kernel that would answer.
+std::atomic<bool> g_bAskKernel{true};
 
 enum QUERY_RESULT { Query_Found, Query_None, Query_Unanswered };
 
 QUERY_RESULT QueryMapping(int fd, uintptr_t address, Mapping* found) {
-    if (g_bNoProcmapQuery.load(std::memory_order_relaxed)) {
+    if (!g_bAskKernel.load(std::memory_order_relaxed) ||
+        g_bKernelRefuses.load(std::memory_order_relaxed)) {
         return Query_Unanswered;
     }
     ProcmapQuery query;
@@ -148,7 +106,7 @@ QUERY_RESULT QueryMapping(int fd, uintptr_t address, Mapping* found) {
             return Query_None;
         }
         if (errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP) {
-            g_bNoProcmapQuery.store(true, std::memory_order_relaxed);
+            g_bKernelRefuses.store(true, std::memory_order_relaxed);
         }
         return Query_Unanswered;
     }
@@ -161,91 +119,113 @@ QUERY_RESULT QueryMapping(int fd, uintptr_t address, Mapping* found) {
     return Query_Found;
 }
 
-// Finds the mapping that contains the address: asked of the kernel directly
-// where it can answer, otherwise from /proc/self/maps. The list is read from
-// its start with plain reads into a buffer on the stack and parsed in place,
-// and the search ends at the first mapping that does not lie below the
-// address (the list is in address order): the listener probe asks several
-// times per listener call, and stdio's heap buffer and line copies made each
-// question cost more than the rest of an alert.
+// Reads a file line by line through a buffer on the stack. Of each line it
+// keeps only the start, as much as the caller asks for; the rest of a line,
+// however long, is skipped.
+class CLineReader {
+public:
+    explicit CLineReader(int fd) : m_nFd(fd) {}
+    CLineReader(const CLineReader&) = delete;
+    CLineReader& operator=(const CLineReader&) = delete;
+
+    // The next line's first bytes (at most `capacity`, without its newline)
+    // into `line`, their count into *length. False at the end of the file, and
+    // on a read error, for the line it cut short too.
+    bool Next(char* line, size_t capacity, size_t* length) {
+        size_t kept = 0;
+        bool begun = false;
+        for (;;) {
+            if (m_nPos == m_nHeld && !Fill()) {
+                *length = kept;
+                return begun && !m_bFailed;  // a last line without a newline counts
+            }
+            begun = true;
+            const char* const start = m_aBuffer + m_nPos;
+            const size_t held = m_nHeld - m_nPos;
+            const void* const newline = std::memchr(start, '\n', held);
+            const size_t part = newline != nullptr
+                                    ? static_cast<size_t>(static_cast<const char*>(newline) - start)
+                                    : held;
+            const size_t copied = part < capacity - kept ? part : capacity - kept;
+            std::memcpy(line + kept, start, copied);
+            kept += copied;
+            m_nPos += part;
+            if (newline != nullptr) {
+                ++m_nPos;
+                *length = kept;
+                return true;
+            }
+        }
+    }
+
+private:
+    // False at the end of the file or on an error.
+    bool Fill() {
+        if (m_bFailed) {
+            return false;
+        }
+        ssize_t got;
+        do {
+            got = ::read(m_nFd, m_aBuffer, sizeof m_aBuffer);
+        } while (got < 0 && errno == EINTR);
+        m_bFailed = got < 0;
+        m_nPos = 0;
+        m_nHeld = got > 0 ? static_cast<size_t>(got) : 0;
+        return got > 0;
+    }
+
+    const int m_nFd;
+    char m_aBuffer[1024];
+    size_t m_nPos = 0;
+    size_t m_nHeld = 0;
+    bool m_bFailed = false;
+};
+
+// The list, in address order, from its start up to the first mapping that
+// does not lie below the address.
+bool FindInList(int fd, uintptr_t address, Mapping* found) {
+    CLineReader reader(fd);
+    // A line's start (two 16-digit numbers, a dash, a blank, four flags) fits
+    // in this many bytes; the rest of the line is skipped.
+    char line[64];
+    size_t length = 0;
+    while (reader.Next(line, sizeof line, &length)) {
+        Mapping mapping;
+        if (!ParseMapping(line, length, &mapping)) {
+            continue;
+        }
+        if (address < mapping.start) {
+            return false;
+        }
+        if (address < mapping.end) {
+            *found = mapping;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Finds the mapping that contains the address: asked of the kernel where it
+// can answer, otherwise read from the list. The file is opened for each
+// question: nothing is kept between calls, so nothing belongs to a thread or
+// outlives a fork, and the cost is small beside the poll that asks.
 bool FindMapping(uintptr_t address, Mapping* found) {
-    const int fd = t_Maps.Descriptor();
+    const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
+    bool hit = false;
     switch (QueryMapping(fd, address, found)) {
         case Query_Found:
-            return true;
+            hit = true;
+            break;
         case Query_None:
-            return false;
+            break;
         case Query_Unanswered:
+            hit = FindInList(fd, address, found);
             break;
     }
-    off_t offset = 0;
-    // A line's start (two 16-digit numbers, a dash, a blank, four flags) fits
-    // in this many bytes; the rest of the line, a path, is skipped.
-    constexpr size_t kLineStart = 64;
-    // Small reads: the kernel formats only as many lines as a read can take,
-    // and the mapping asked for is often among the first.
-    char buffer[1024];
-    size_t held = 0;
-    size_t pos = 0;
-    bool skipping = false;  // inside a line already looked at
-    bool atEnd = false;
-    bool hit = false;
-    bool decided = false;
-    while (!decided) {
-        if (!atEnd) {
-            if (pos > 0) {
-                std::memmove(buffer, buffer + pos, held - pos);
-                held -= pos;
-                pos = 0;
-            }
-            const ssize_t got = ::pread(fd, buffer + held, sizeof buffer - held, offset);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                atEnd = true;
-            } else {
-                held += static_cast<size_t>(got);
-                offset += got;
-            }
-        }
-        for (;;) {
-            const char* const newline =
-                static_cast<const char*>(std::memchr(buffer + pos, '\n', held - pos));
-            if (skipping) {
-                if (newline == nullptr) {
-                    pos = held;
-                    break;
-                }
-                pos = static_cast<size_t>(newline - buffer) + 1;
-                skipping = false;
-            }
-            const size_t available = held - pos;
-            if (available == 0 || (newline == nullptr && available < kLineStart && !atEnd)) {
-                break;  // more to read first
-            }
-            Mapping mapping;
-            if (ParseMapping(buffer + pos, available, &mapping)) {
-                if (address < mapping.start) {
-                    decided = true;
-                    break;
-                }
-                if (address < mapping.end) {
-                    *found = mapping;
-                    hit = true;
-                    decided = true;
-                    break;
-                }
-            }
-            skipping = true;
-        }
-        if (atEnd && !decided && (held == pos || skipping)) {
-            decided = true;
-        }
-    }
+    ::close(fd);
     return hit;
 }
 
@@ -297,4 +277,8 @@ extern "C" BOOL WINAPI IsBadCodePtr(FARPROC address) {
         return TRUE;
     }
     return mapping.readable && mapping.executable ? FALSE : TRUE;
+}
+
+void SvcpAskKernelForMapping(bool ask) {
+    g_bAskKernel.store(ask, std::memory_order_relaxed);
 }
