@@ -56,7 +56,7 @@ TEST_F(TickCount, UnfreezeResumesFromTheFrozenValue) {
 // the reader never sees the tick go back or leave the range it was moved in.
 TEST_F(TickCount, ConcurrentMovesAreNeitherLostNorSeenHalfDone) {
     constexpr DWORD kStart = 0xFFFF0000u;  // the moves cross the wrap
-    constexpr DWORD kMovesPerThread = 100000;
+    constexpr DWORD kMovesPerThread = 20000;
     SvcpSetTickCount(kStart);
     std::atomic<bool> moving{true};
     unsigned wrongReads = 0;
