@@ -8,7 +8,7 @@
 // captured. The environment can change the defaults before the first line is
 // written:
 //   SVCP_LOG_LEVEL  0 (nothing) to 4 (everything); lines of a level above it
-//                   are dropped at the cost of one comparison.
+//                   are dropped before they are formatted.
 //   SVCP_LOG_FILE   a path to append lines to, "stderr", or "none".
 // The functions below override the environment.
 #pragma once

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <type_traits>
 
@@ -191,10 +190,11 @@ int Clamped(int value) {
     return value < kMaxField ? value : kMaxField;
 }
 
-// An integer conversion (d i u o x X) as C99 printf writes it, in one pass:
-// sign or 0x prefix, the zeros that the precision or the 0 flag ask for, the
-// digits, and the padding to the field width. `precision` is negative for
-// none; `signedConversion` says whether + and the space flag apply.
+// An integer conversion (d i u o x X) as C99 printf writes it, the same on
+// every host: sign or 0x prefix, the zeros that the precision or the 0 flag
+// ask for, the digits, and the padding to the field width. `precision` is
+// negative for none; `signedConversion` says whether + and the space flag
+// apply.
 void AppendInteger(CTextBuffer& out, const Directive& directive, int precision,
                    bool signedConversion, bool negative, unsigned long long magnitude) {
     const char conversion = directive.conversion;
@@ -203,29 +203,15 @@ void AppendInteger(CTextBuffer& out, const Directive& directive, int precision,
                                                                      : 10;
     const char* const symbols = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
 
-    // Written from the end, least significant first. Each base has its own
-    // loop: a division by a base known only at run time costs more than the
-    // rest of the line.
+    // Written from the end, least significant first.
     char digits[24];  // 64 bits in octal: 22
     char* const digitsEnd = digits + sizeof digits;
     char* first = digitsEnd;
     if (magnitude != 0 || precision != 0) {
-        if (base == 16) {
-            do {
-                *--first = symbols[magnitude & 0xF];
-                magnitude >>= 4;
-            } while (magnitude != 0);
-        } else if (base == 8) {
-            do {
-                *--first = symbols[magnitude & 0x7];
-                magnitude >>= 3;
-            } while (magnitude != 0);
-        } else {
-            do {
-                *--first = symbols[magnitude % 10];
-                magnitude /= 10;
-            } while (magnitude != 0);
-        }
+        do {
+            *--first = symbols[magnitude % base];
+            magnitude /= base;
+        } while (magnitude != 0);
     }
     const auto count = static_cast<size_t>(digitsEnd - first);
     size_t zeros = precision > 0 && static_cast<size_t>(Clamped(precision)) > count
@@ -253,29 +239,15 @@ void AppendInteger(CTextBuffer& out, const Directive& directive, int precision,
         zeros += padding;  // the 0 flag pads between the sign and the digits
         padding = 0;
     }
-    // Reserved once and written in place: the pieces are a few bytes each.
-    const size_t total = padding + prefixLength + zeros + count;
-    out.Reserve(total);
-    char* p = out.End();
-    auto fill = [&p](size_t n, char c) {
-        for (size_t i = 0; i < n; ++i) {
-            *p++ = c;
-        }
-    };
     if (!directive.left) {
-        fill(padding, ' ');
+        out.append(padding, ' ');
     }
-    for (size_t i = 0; i < prefixLength; ++i) {
-        *p++ = prefix[i];
-    }
-    fill(zeros, '0');
-    for (size_t i = 0; i < count; ++i) {
-        *p++ = first[i];
-    }
+    out.append(prefix, prefixLength);
+    out.append(zeros, '0');
+    out.append(first, count);
     if (directive.left) {
-        fill(padding, ' ');
+        out.append(padding, ' ');
     }
-    out.Advance(total);
 }
 
 // Floating point, which the library's own lines never use, goes to the C
@@ -548,18 +520,6 @@ bool FormatConversion(CTextBuffer& out, const Directive& directive, bool wideFor
     }
 }
 
-// The first '%' or the terminating 0 from `p` on, with the C library's
-// vectorised searches.
-const char* FindDirectiveOrEnd(const char* p) {
-    const char* found = std::strchr(p, '%');
-    return found != nullptr ? found : p + std::strlen(p);
-}
-
-const wchar_t* FindDirectiveOrEnd(const wchar_t* p) {
-    const wchar_t* found = std::wcschr(p, L'%');
-    return found != nullptr ? found : p + std::wcslen(p);
-}
-
 template <typename CharT>
 void Format(CTextBuffer& out, const CharT* format, Arguments& args) {
     constexpr bool kWideFormat = std::is_same_v<CharT, wchar_t>;
@@ -567,7 +527,9 @@ void Format(CTextBuffer& out, const CharT* format, Arguments& args) {
     while (*p != 0) {
         if (*p != '%') {
             const CharT* run = p;
-            p = FindDirectiveOrEnd(p);
+            while (*p != 0 && *p != '%') {
+                ++p;
+            }
             AppendLiteral(out, run, static_cast<size_t>(p - run));
             continue;
         }

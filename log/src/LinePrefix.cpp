@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 
 namespace svcp::log {
 
@@ -82,38 +81,22 @@ size_t FormatDate(char* out, int64_t days) {
     return static_cast<size_t>(p - out);
 }
 
-// "YYYY-MM-DDTHH:MM:SS." of the calling thread's last line: the calendar and
-// the clock are worked out once a second. Trivially destructible, so usable
-// at any time.
-struct SecondCache {
-    int64_t seconds;
-    size_t length;  // 0: nothing cached yet
-    char text[kMaxLinePrefix / 2 + 16];
-};
-thread_local SecondCache t_second = {0, 0, {}};
-
 }  // namespace
 
 size_t FormatUtcTimestamp(char* out, int64_t millisecondsSinceEpoch) {
+    constexpr int64_t kSecondsPerDay = 86400;
     const int64_t seconds = FloorDiv(millisecondsSinceEpoch, 1000);
     const auto milliseconds = static_cast<unsigned>(millisecondsSinceEpoch - seconds * 1000);
-    SecondCache& second = t_second;
-    if (second.length == 0 || second.seconds != seconds) {
-        constexpr int64_t kSecondsPerDay = 86400;
-        const int64_t days = FloorDiv(seconds, kSecondsPerDay);
-        const auto secondOfDay = static_cast<unsigned>(seconds - days * kSecondsPerDay);
-        char* p = second.text + FormatDate(second.text, days);
-        p = PutDigits(p, secondOfDay / 3600, 2);
-        *p++ = ':';
-        p = PutDigits(p, secondOfDay / 60 % 60, 2);
-        *p++ = ':';
-        p = PutDigits(p, secondOfDay % 60, 2);
-        *p++ = '.';
-        second.length = static_cast<size_t>(p - second.text);
-        second.seconds = seconds;
-    }
-    std::memcpy(out, second.text, second.length);
-    char* p = PutDigits(out + second.length, milliseconds, 3);
+    const int64_t days = FloorDiv(seconds, kSecondsPerDay);
+    const auto secondOfDay = static_cast<unsigned>(seconds - days * kSecondsPerDay);
+    char* p = out + FormatDate(out, days);
+    p = PutDigits(p, secondOfDay / 3600, 2);
+    *p++ = ':';
+    p = PutDigits(p, secondOfDay / 60 % 60, 2);
+    *p++ = ':';
+    p = PutDigits(p, secondOfDay % 60, 2);
+    *p++ = '.';
+    p = PutDigits(p, milliseconds, 3);
     *p++ = 'Z';
     return static_cast<size_t>(p - out);
 }

@@ -1,4 +1,4 @@
-// The exported functions: cheap filtering first, then formatting, and no
+// The exported functions: filtering by level first, then formatting, and no
 // exception ever leaves them (a line that cannot be made is dropped).
 #include <cstdarg>
 #include <cstring>
@@ -14,14 +14,8 @@ namespace {
 
 using namespace svcp::log;
 
-// Out of line, with the configuration test: a call that the threshold
-// filters then pays for that one comparison, not for the registers that
-// formatting needs.
 template <typename CharT>
-[[gnu::noinline]] void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
-    if (!IsWantedAfterConfiguring(level)) {
-        return;
-    }
+void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
     try {
         CTextBuffer text;
         if (format == nullptr) {
@@ -34,34 +28,12 @@ template <typename CharT>
     }
 }
 
-[[gnu::noinline]] void EmitText(int level, const char* text) noexcept {
-    if (!IsWantedAfterConfiguring(level)) {
-        return;
-    }
-    try {
-        if (text == nullptr) {
-            text = "(null)";
-        }
-        Emit(level, text, std::strlen(text));
-    } catch (...) {
-    }
-}
-
 }  // namespace
-
-// Where the build puts a filtering entry in front of them (LogEntry-*.S),
-// the variadic functions take their own names and the entries export Log and
-// WLog.
-#ifdef SVCP_LOG_FILTERING_ENTRY
-#define SVCP_LOG_VARIADIC(name) svcp_log_Formatted##name
-#else
-#define SVCP_LOG_VARIADIC(name) name
-#endif
 
 extern "C" {
 
-void __cdecl SVCP_LOG_VARIADIC(Log)(_LOG_LEVEL level, const char* format, ...) {
-    if (!MayBeWanted(level)) {
+void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
+    if (!IsWanted(level)) {
         return;
     }
     va_list args;
@@ -70,8 +42,8 @@ void __cdecl SVCP_LOG_VARIADIC(Log)(_LOG_LEVEL level, const char* format, ...) {
     va_end(args);
 }
 
-void __cdecl SVCP_LOG_VARIADIC(WLog)(_LOG_LEVEL level, const wchar_t* format, ...) {
-    if (!MayBeWanted(level)) {
+void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
+    if (!IsWanted(level)) {
         return;
     }
     va_list args;
@@ -81,8 +53,15 @@ void __cdecl SVCP_LOG_VARIADIC(WLog)(_LOG_LEVEL level, const wchar_t* format, ..
 }
 
 void __cdecl LogQuick(_LOG_LEVEL level, const char* text) {
-    if (MayBeWanted(level)) {
-        EmitText(level, text);
+    if (!IsWanted(level)) {
+        return;
+    }
+    try {
+        if (text == nullptr) {
+            text = "(null)";
+        }
+        Emit(level, text, std::strlen(text));
+    } catch (...) {
     }
 }
 

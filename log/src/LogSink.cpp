@@ -1,7 +1,7 @@
 #include "LogSink.h"
 
 #include <algorithm>
-#include <climits>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -13,8 +13,6 @@
 #include "TextBuffer.h"
 
 namespace svcp::log {
-
-std::atomic<int> g_threshold{INT_MAX};
 
 namespace {
 
@@ -51,6 +49,9 @@ struct LogState {
     // line is written at once.
     bool writeThrough = false;
     char* buffered = new char[kFileBufferSize];
+    // max(write level, capture level while capturing), written under the
+    // mutex, read without it.
+    std::atomic<int> threshold{0};
 };
 
 // The state once created, for the flush at exit, which must not create it.
@@ -61,9 +62,9 @@ int ClampLevel(int level) {
 }
 
 // Caller holds the mutex.
-void PublishThreshold(const LogState& state) {
+void PublishThreshold(LogState& state) {
     const int capture = state.capturing ? state.captureLevel : 0;
-    g_threshold.store(std::max(state.writeLevel, capture), std::memory_order_relaxed);
+    state.threshold.store(std::max(state.writeLevel, capture), std::memory_order_relaxed);
 }
 
 LogState* CreateState() {
@@ -203,13 +204,14 @@ CFlushAtExit g_flushAtExit;
 
 }  // namespace
 
-bool IsWantedAfterConfiguring(int level) noexcept {
+bool IsWanted(int level) noexcept {
     try {
-        State();
+        const LogState& state = State();
+        return level >= kLowestLineLevel &&
+               level <= state.threshold.load(std::memory_order_relaxed);
     } catch (...) {
         return false;  // no memory for the state: no line either
     }
-    return level >= kLowestLineLevel && level <= g_threshold.load(std::memory_order_relaxed);
 }
 
 void Emit(int level, const char* text, size_t length) {

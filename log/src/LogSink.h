@@ -1,8 +1,6 @@
-// The state every call shares: write level, destination and capture, and the
-// threshold that lets unwanted lines go at the cost of one comparison.
+// The state every call shares: write level, destination and capture.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 
 namespace svcp::log {
@@ -10,20 +8,10 @@ namespace svcp::log {
 constexpr int kLowestLineLevel = 1;  // errors; a line of level 0 is never taken
 constexpr int kHighestLevel = 4;
 
-// max(write level, capture level while capturing). Until the configuration is
-// read it is INT_MAX, so that the first line goes on to read it.
-// Constant-initialised: valid before any static constructor runs.
-extern std::atomic<int> g_threshold;
-
 // Reads the configuration if no call has yet, then tells whether a line of
-// `level` is written or captured.
-bool IsWantedAfterConfiguring(int level) noexcept;
-
-// The first test of every call: false when no line of `level` can be
-// wanted, true when IsWantedAfterConfiguring must decide.
-inline bool MayBeWanted(int level) noexcept {
-    return level <= g_threshold.load(std::memory_order_relaxed);
-}
+// `level` is written or captured. Takes no lock: in a process that does not
+// trace, most lines end here, on every thread.
+bool IsWanted(int level) noexcept;
 
 // Writes and/or captures the finished text of a line, as the levels say.
 // These functions throw std::bad_alloc and std::system_error; the exported

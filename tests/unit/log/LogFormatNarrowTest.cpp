@@ -137,7 +137,8 @@ TEST_F(LogFormatNarrow, ArgumentsAfterWideIntegersStayInStep) {
 }
 
 // More arguments than registers, integers and doubles mixed: every one of
-// them reaches the formatting as the caller passed it, through Log's entry.
+// them reaches the formatting as the caller passed it, through the va_list
+// that Log and WLog hand on.
 TEST_F(LogFormatNarrow, ArgumentsInRegistersAndOnTheStackArriveWhole) {
     EXPECT_EQ("1 2 3 4 5 6 7 8.5 9.5 ten 0.25 12",
               Narrow("%d %d %d %d %d %d %d %.1f %.1f %s %.2f %d", 1, 2, 3, 4, 5, 6, 7, 8.5, 9.5,

@@ -1,7 +1,9 @@
 // The tick counter and its test controls.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 #include "platform.h"
 #include "platform_seams.h"
@@ -48,6 +50,44 @@ TEST_F(TickCount, UnfreezeResumesFromTheFrozenValue) {
     EXPECT_LT(resumed - 0xFFFFFFF0u, 1000u);  // near the frozen value, across the wrap
     SvcpAdvanceTickCount(5000);
     EXPECT_GE(GetTickCount() - resumed, 5000u);
+}
+
+// Threads that move the tick while another reads it: no move is lost, and
+// the reader never sees the tick go back or leave the range it was moved in.
+TEST_F(TickCount, ConcurrentMovesAreNeitherLostNorSeenHalfDone) {
+    constexpr DWORD kStart = 0xFFFF0000u;  // the moves cross the wrap
+    constexpr DWORD kMovesPerThread = 20000;
+    SvcpSetTickCount(kStart);
+    std::atomic<bool> moving{true};
+    unsigned wrongReads = 0;
+    std::thread reader([&] {
+        DWORD last = 0;
+        while (moving.load()) {
+            const DWORD moved = GetTickCount() - kStart;
+            if (moved < last || moved > 2 * kMovesPerThread) {
+                ++wrongReads;
+            }
+            last = moved;
+        }
+    });
+    std::atomic<int> ready{0};
+    auto advance = [&ready] {
+        // Both start together, so that their moves overlap.
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        for (DWORD i = 0; i < kMovesPerThread; ++i) {
+            SvcpAdvanceTickCount(1);
+        }
+    };
+    std::thread first(advance);
+    std::thread second(advance);
+    first.join();
+    second.join();
+    moving.store(false);
+    reader.join();
+    EXPECT_EQ(GetTickCount(), kStart + 2 * kMovesPerThread);
+    EXPECT_EQ(wrongReads, 0u);
 }
 
 }  // namespace
