@@ -1,21 +1,20 @@
-#include "Exporter.h"
+#include "exporter/Exporter.h"
 
 #include <cstdio>
 
-#include "AlertCollector.h"
-#include "Formats.h"
-#include "LogControl.h"
-#include "MetricsServer.h"
-#include "ServiceCodeText.h"
-#include "TimeText.h"
-#include "Units.h"
+#include "run/AlertCollector.h"
+#include "render/Formats.h"
+#include "exporter/MetricsServer.h"
+#include "snapshot/ServiceCodeAdvice.h"
+#include "snapshot/TimeText.h"
+#include "snapshot/Units.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
 void ExplainStartup(FILE* err, SERVICE_CODE startup) {
-    const ServiceCodeText text = DescribeServiceCode(startup);
+    const ServiceCodeAdvice text = DescribeServiceCode(startup);
     std::fprintf(err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
                  static_cast<int>(startup), text.name, text.meaning, text.advice);
 }

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "Monitor.h"
-#include "MonitorOptions.h"
-#include "Snapshot.h"
+#include "run/Monitor.h"
+#include "run/MonitorOptions.h"
+#include "snapshot/Snapshot.h"
 
 constexpr int kExitUnavailable = 69;  // sysexits EX_UNAVAILABLE: cannot listen
 

@@ -1,4 +1,4 @@
-#include "MetricsServer.h"
+#include "exporter/MetricsServer.h"
 
 #include <httplib.h>
 

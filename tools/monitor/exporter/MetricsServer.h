@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "ListenAddress.h"
+#include "run/ListenAddress.h"
 
 namespace httplib {
 class Server;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "FileOutput.h"
+#include "output/FileOutput.h"
 
 bool WriteFileAtomically(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp." + std::to_string(getpid());

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "FileOutput.h"
+#include "output/FileOutput.h"
 
 bool WriteFileAtomically(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp." + std::to_string(GetCurrentProcessId());

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <string>
 
-#include "Snapshot.h"
+#include "snapshot/Snapshot.h"
 
 struct TableStyle {
     bool color = false;   // ANSI colour for states and LEDs

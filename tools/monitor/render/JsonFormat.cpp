@@ -2,12 +2,12 @@
 
 #include <charconv>
 
-#include "Formats.h"
-#include "NumberText.h"
-#include "SensorLevel.h"
-#include "ServiceCodeText.h"
-#include "TimeText.h"
-#include "Units.h"
+#include "render/Formats.h"
+#include "snapshot/NumberText.h"
+#include "snapshot/SensorLevel.h"
+#include "snapshot/ServiceCodeAdvice.h"
+#include "snapshot/TimeText.h"
+#include "snapshot/Units.h"
 
 namespace {
 
@@ -165,7 +165,7 @@ json ServiceProcessor(const std::optional<LinkSnapshot>& link) {
 }  // namespace
 
 std::string RenderJson(const Snapshot& snapshot, JsonLayout layout) {
-    const ServiceCodeText text = DescribeServiceCode(snapshot.startup);
+    const ServiceCodeAdvice text = DescribeServiceCode(snapshot.startup);
     json document = {
         {"format", "svcproc-monitor"},
         {"version", kJsonFormatVersion},

@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "Formats.h"
-#include "NumberText.h"
-#include "Units.h"
+#include "render/Formats.h"
+#include "snapshot/NumberText.h"
+#include "snapshot/Units.h"
 
 #ifndef SVCP_VERSION_TEXT
 #define SVCP_VERSION_TEXT "unknown"

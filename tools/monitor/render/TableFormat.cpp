@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "Formats.h"
-#include "SensorLevel.h"
-#include "ServiceCodeText.h"
-#include "Terminal.h"
-#include "TimeText.h"
-#include "Units.h"
+#include "render/Formats.h"
+#include "snapshot/SensorLevel.h"
+#include "snapshot/ServiceCodeAdvice.h"
+#include "terminal/Terminal.h"
+#include "snapshot/TimeText.h"
+#include "snapshot/Units.h"
 
 namespace {
 
@@ -271,7 +271,7 @@ std::string SecondsText(double seconds) {
 }
 
 std::string StartupFailure(const Snapshot& snapshot, const TableStyle& style) {
-    const ServiceCodeText text = DescribeServiceCode(snapshot.startup);
+    const ServiceCodeAdvice text = DescribeServiceCode(snapshot.startup);
     std::string out = Flow("svcproc start-up failed with " + std::to_string(snapshot.startup) +
                                " (" + text.name + "): " + text.meaning,
                            style.maxWidth) +

@@ -1,4 +1,4 @@
-#include "AlertCollector.h"
+#include "run/AlertCollector.h"
 
 void AlertCollector::OnSensorStateChange(unsigned long handle, unsigned long state,
                                          unsigned long reading) {

@@ -1,4 +1,4 @@
-#include "ListenAddress.h"
+#include "run/ListenAddress.h"
 
 #include <charconv>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "Monitor.h"
+#include "run/Monitor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,15 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "AlertCollector.h"
-#include "FileOutput.h"
-#include "Formats.h"
+#include "run/AlertCollector.h"
+#include "output/FileOutput.h"
+#include "render/Formats.h"
 #include "LogControl.h"
-#include "ServiceCodeText.h"
-#include "Snapshot.h"
-#include "Terminal.h"
-#include "TimeText.h"
-#include "Units.h"
+#include "snapshot/ServiceCodeAdvice.h"
+#include "snapshot/Snapshot.h"
+#include "terminal/Terminal.h"
+#include "snapshot/TimeText.h"
+#include "snapshot/Units.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ std::string SecondsText(double seconds) {
 }
 
 void ExplainStartup(FILE* err, SERVICE_CODE startup) {
-    const ServiceCodeText text = DescribeServiceCode(startup);
+    const ServiceCodeAdvice text = DescribeServiceCode(startup);
     std::fprintf(err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
                  static_cast<int>(startup), text.name, text.meaning, text.advice);
 }

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "MonitorOptions.h"
-#include "Terminal.h"
+#include "run/MonitorOptions.h"
+#include "terminal/Terminal.h"
 #include "svcproc/api/ServiceCode.h"
 
 constexpr int kExitUsage = 64;   // sysexits EX_USAGE

@@ -1,4 +1,4 @@
-#include "MonitorOptions.h"
+#include "run/MonitorOptions.h"
 
 #include <charconv>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "ListenAddress.h"
+#include "run/ListenAddress.h"
 
 #ifndef SVCP_MONITOR_VERSION
 #define SVCP_MONITOR_VERSION "unknown"

@@ -1,4 +1,4 @@
-#include "Simulation.h"
+#include "simulation/Simulation.h"
 
 #include "DefaultMachine.h"
 #include "MachineParser.h"

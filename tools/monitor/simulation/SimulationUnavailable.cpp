@@ -1,6 +1,6 @@
 // Builds without the simulated machine (Windows, where the real driver or
 // the driver rig serves the service processor).
-#include "Simulation.h"
+#include "simulation/Simulation.h"
 
 struct SimulatedMachineRun::State {};
 

@@ -1,4 +1,4 @@
-#include "NumberText.h"
+#include "snapshot/NumberText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "SensorLevel.h"
+#include "snapshot/SensorLevel.h"
 
 #include <cstdint>
 
-#include "Units.h"
+#include "snapshot/Units.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // non-critical threshold is a warning the monitor works out itself.
 #pragma once
 
-#include "Snapshot.h"
+#include "snapshot/Snapshot.h"
 
 enum class SensorLevel { Ok, Warning, Critical };
 

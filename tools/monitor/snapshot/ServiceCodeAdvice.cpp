@@ -1,4 +1,4 @@
-#include "ServiceCodeText.h"
+#include "snapshot/ServiceCodeAdvice.h"
 
 #include "svcproc/api/ServiceCodeText.h"
 
@@ -38,7 +38,7 @@ const char* Advice(SERVICE_CODE code) {
 
 }  // namespace
 
-ServiceCodeText DescribeServiceCode(SERVICE_CODE code) {
+ServiceCodeAdvice DescribeServiceCode(SERVICE_CODE code) {
     const ServiceApi::ServiceCodeWords words =
         ServiceApi::ServiceCodeText(static_cast<unsigned long>(code));
     return {words.Name, words.Meaning, Advice(code)};

@@ -4,10 +4,10 @@
 
 #include "svcproc/api/ServiceCode.h"
 
-struct ServiceCodeText {
+struct ServiceCodeAdvice {
     const char* name;     // short, stable identifier (also used in JSON)
     const char* meaning;  // one sentence
     const char* advice;   // what to check; "" for success
 };
 
-ServiceCodeText DescribeServiceCode(SERVICE_CODE code);
+ServiceCodeAdvice DescribeServiceCode(SERVICE_CODE code);

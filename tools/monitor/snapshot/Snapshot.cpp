@@ -1,4 +1,4 @@
-#include "Snapshot.h"
+#include "snapshot/Snapshot.h"
 
 namespace {
 

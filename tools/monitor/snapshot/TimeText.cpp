@@ -1,4 +1,4 @@
-#include "TimeText.h"
+#include "snapshot/TimeText.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,9 +1,9 @@
-#include "Units.h"
+#include "snapshot/Units.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "NumberText.h"
+#include "snapshot/NumberText.h"
 #include "svcproc/api/SensorHandle.h"
 
 SensorKind KindOfHandle(unsigned long handle) {

@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "terminal/Console.h"
 
 void PrepareConsole() {}
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "Terminal.h"
+#include "terminal/Terminal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <io.h>
 
-#include "Terminal.h"
+#include "terminal/Terminal.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004

@@ -1,7 +1,7 @@
 // Install, removal and the run under the service control manager. The
 // service's command line is taken from this process's own wide command line,
 // so that options (a path in --output) keep every character.
-#include "WindowsService.h"
+#include "windows/WindowsService.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Monitor.h"
+#include "run/Monitor.h"
 
 namespace monitor_service {
 namespace {
