@@ -5,24 +5,12 @@
 #include "run/AlertCollector.h"
 #include "render/Formats.h"
 #include "exporter/MetricsServer.h"
-#include "snapshot/ServiceCodeAdvice.h"
 #include "snapshot/TimeText.h"
 #include "snapshot/Units.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-void ExplainStartup(FILE* err, SERVICE_CODE startup) {
-    const ServiceCodeAdvice text = DescribeServiceCode(startup);
-    std::fprintf(err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
-                 static_cast<int>(startup), text.name, text.meaning, text.advice);
-}
-
-SteadyClock::duration Seconds(double seconds) {
-    return std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(seconds));
-}
 
 std::string AlertLine(const Alert& alert) {
     return FormatLocalClock(alert.at) + "  " + (alert.state != 0 ? "ASSERTED  " : "CLEARED   ") +

@@ -78,12 +78,6 @@ std::string SecondsText(double seconds) {
     return text.str();
 }
 
-void ExplainStartup(FILE* err, SERVICE_CODE startup) {
-    const ServiceCodeAdvice text = DescribeServiceCode(startup);
-    std::fprintf(err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
-                 static_cast<int>(startup), text.name, text.meaning, text.advice);
-}
-
 // One run's output: snapshots and alerts to standard output, a file, or the
 // terminal's alternate screen.
 class Run {
@@ -258,12 +252,18 @@ bool Pause(Run& run, const MonitorHooks& hooks, SteadyClock::time_point deadline
     return true;
 }
 
+}  // namespace
+
+void ExplainStartup(FILE* err, SERVICE_CODE startup) {
+    const ServiceCodeAdvice text = DescribeServiceCode(startup);
+    std::fprintf(err, "svcproc-monitor: start-up failed with %d (%s): %s\n  %s\n",
+                 static_cast<int>(startup), text.name, text.meaning, text.advice);
+}
+
 SteadyClock::duration Seconds(double seconds) {
     return std::chrono::duration_cast<SteadyClock::duration>(
         std::chrono::duration<double>(seconds));
 }
-
-}  // namespace
 
 MonitorHooks DefaultMonitorHooks() {
     MonitorHooks hooks;

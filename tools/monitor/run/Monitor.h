@@ -31,6 +31,13 @@ struct MonitorHooks {
 // ServiceApi::InitialiseServiceDriver and the steady clock.
 MonitorHooks DefaultMonitorHooks();
 
+// The steady clock's duration of `seconds` (--interval, --duration).
+std::chrono::steady_clock::duration Seconds(double seconds);
+
+// Says on `err` why start-up failed and what to check: the code, its name,
+// its meaning and the advice for it.
+void ExplainStartup(FILE* err, SERVICE_CODE startup);
+
 // Sets the logging library's level and file from --log-level and --log-file;
 // false, with a message, when the file cannot be opened.
 bool ApplyLogOptions(const MonitorOptions& options, const MonitorStreams& streams);
