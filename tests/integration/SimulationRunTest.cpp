@@ -10,7 +10,7 @@
 #include "DefaultMachine.h"
 #include "MachinePlan.h"
 #include "SimDevice.h"
-#include "Simulation.h"
+#include "simulation/Simulation.h"
 #include "WmiTable.h"
 #include "platform.h"
 #include "socket_devices.h"

@@ -2,49 +2,22 @@
 #include <atomic>
 #include <cerrno>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "Console.h"
-#include "Exporter.h"
-#include "Monitor.h"
-#include "MonitorOptions.h"
-#include "Simulation.h"
-#include "Terminal.h"
-#ifdef _WIN32
-#include <windows.h>
-
-#include "WindowsService.h"
-#endif
+#include "exporter/Exporter.h"
+#include "run/Monitor.h"
+#include "run/MonitorOptions.h"
+#include "run/ServiceEntry.h"
+#include "run/StopSignal.h"
+#include "simulation/Simulation.h"
+#include "terminal/Console.h"
+#include "terminal/Terminal.h"
 
 namespace {
-
-std::atomic<bool> g_stop{false};
-
-void RequestStop(int) {
-    g_stop.store(true);
-}
-
-void InstallStopHandlers() {
-#ifdef _WIN32
-    std::signal(SIGINT, &RequestStop);
-    std::signal(SIGTERM, &RequestStop);
-#else
-    // Interrupted writes and waits resume: a stop arriving in the middle of a
-    // frame must not turn into an output error.
-    struct sigaction action {};
-    action.sa_handler = &RequestStop;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-#endif
-}
 
 // Standard output closed with its last buffered bytes: a full disk or a
 // closed pipe shows here at the latest.
@@ -62,55 +35,6 @@ int UsageError(const std::string& error) {
     return kExitUsage;
 }
 
-#ifdef _WIN32
-const char* const kServiceUsage =
-    "\n"
-    "Windows service (svcproc-exporter, started with the system, as LocalSystem):\n"
-    "  svcproc-monitor --service install OPTIONS   register it; it runs the monitor with\n"
-    "                                              OPTIONS: --listen [ADDR:]PORT and/or\n"
-    "                                              --watch --output FILE (absolute paths)\n"
-    "  svcproc-monitor --service uninstall         stop and remove it\n"
-    "Start and stop it with 'sc start svcproc-exporter' and 'sc stop svcproc-exporter'.\n";
-
-// The options a service runs with, from its command line after
-// "--service install|run": refused unless it serves a port or writes a file,
-// as a service has no console.
-bool ParseServiceOptions(int argc, char** argv, MonitorOptions& options, std::string& error) {
-    std::vector<const char*> arguments{argv[0]};
-    for (int i = 3; i < argc; ++i) {
-        arguments.push_back(argv[i]);
-    }
-    if (!ParseMonitorOptions(static_cast<int>(arguments.size()), arguments.data(), options,
-                             error)) {
-        return false;
-    }
-    if (options.help || options.version || options.simulate) {
-        error = "--service takes the options of a run, not --help, --version or --simulate";
-        return false;
-    }
-    if (options.listen.empty() && (options.outputFile.empty() || options.mode != RunMode::Watch)) {
-        error = "a service needs --listen [ADDR:]PORT or --watch --output FILE";
-        return false;
-    }
-    return true;
-}
-
-// The run under the service control manager: no console, so the standard
-// streams' text goes nowhere; the exit status reaches the manager.
-int RunService(const MonitorOptions& options, std::atomic<bool>& stop) {
-    FILE* nowhere = std::fopen("NUL", "wb");
-    MonitorStreams streams;
-    streams.out = nowhere != nullptr ? nowhere : stdout;
-    streams.err = streams.out;
-    const int status = options.listen.empty() ? RunMonitor(options, streams, stop)
-                                              : RunExporter(options, streams, stop);
-    if (nowhere != nullptr) {
-        std::fclose(nowhere);
-    }
-    return status;
-}
-#endif
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,34 +43,19 @@ int main(int argc, char** argv) {
     PrepareConsole();
     MonitorOptions options;
     std::string error;
-#ifdef _WIN32
-    if (argc > 1 && std::strcmp(argv[1], "--service") == 0) {
-        const bool withOptions =
-            argc > 2 && (std::strcmp(argv[2], "install") == 0 || std::strcmp(argv[2], "run") == 0);
-        if (withOptions && !ParseServiceOptions(argc, argv, options, error)) {
-            return UsageError(error);
-        }
-        int status = 0;
-        monitor_service::HandleServiceCommand(
-            argc, argv, [&options](std::atomic<bool>& stop) { return RunService(options, stop); },
-            status);
-        return status;
+    int status = 0;
+    if (RunServiceCommand(argc, argv, status, error)) {
+        return error.empty() ? status : UsageError(error);
     }
-#endif
     if (!ParseMonitorOptions(argc, argv, options, error)) {
         return UsageError(error);
     }
     if (options.help || options.version) {
-        std::string text = options.help ? MonitorUsage() : MonitorVersion() + "\n";
-#ifdef _WIN32
-        if (options.help) {
-            text += kServiceUsage;
-        }
-#endif
+        std::string text = options.help ? MonitorUsage() + ServiceUsage() : MonitorVersion() + "\n";
         std::fputs(text.c_str(), stdout);
         return CloseStandardOutput(0);
     }
-    InstallStopHandlers();
+    std::atomic<bool>& stop = InstallStopHandlers();
 
     SimulatedMachineRun simulation;
     if (options.simulate && !simulation.Start(options.simulationFile, error)) {
@@ -158,7 +67,7 @@ int main(int argc, char** argv) {
     streams.terminal = terminal.get();
     const char* noColor = std::getenv("NO_COLOR");
     streams.noColor = noColor != nullptr && *noColor != '\0';
-    const int status = options.listen.empty() ? RunMonitor(options, streams, g_stop)
-                                              : RunExporter(options, streams, g_stop);
+    status = options.listen.empty() ? RunMonitor(options, streams, stop)
+                                    : RunExporter(options, streams, stop);
     return CloseStandardOutput(status);
 }

@@ -12,7 +12,7 @@
 #include <httplib.h>
 
 #include "common/SilentClient.h"
-#include "MetricsServer.h"
+#include "exporter/MetricsServer.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "Formats.h"
-#include "MonitorOptions.h"
-#include "ServiceCodeText.h"
-#include "Units.h"
+#include "render/Formats.h"
+#include "run/MonitorOptions.h"
+#include "snapshot/ServiceCodeAdvice.h"
+#include "snapshot/Units.h"
 
 namespace {
 
@@ -293,7 +293,7 @@ TEST(MonitorOptions, ParsesTheCommandLineAndRefusesNonsense) {
 
 TEST(MonitorFormats, EveryFailureCodeIsExplained) {
     for (int code = 1; code <= 7; ++code) {
-        const ServiceCodeText text = DescribeServiceCode(static_cast<SERVICE_CODE>(code));
+        const ServiceCodeAdvice text = DescribeServiceCode(static_cast<SERVICE_CODE>(code));
         EXPECT_STRNE(text.name, "Unknown") << code;
         EXPECT_GT(std::string(text.advice).size(), 10u) << code;
     }

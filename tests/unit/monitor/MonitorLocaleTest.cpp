@@ -18,7 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CommaLocale.h"
-#include "Formats.h"
+#include "render/Formats.h"
 
 namespace {
 

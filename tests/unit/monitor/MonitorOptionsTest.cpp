@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "CommaLocale.h"
-#include "MonitorOptions.h"
+#include "run/MonitorOptions.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "Formats.h"
-#include "Terminal.h"
+#include "render/Formats.h"
+#include "terminal/Terminal.h"
 
 namespace {
 

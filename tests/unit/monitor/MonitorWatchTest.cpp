@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "Monitor.h"
+#include "run/Monitor.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the reading against every known threshold.
 #include <gtest/gtest.h>
 
-#include "SensorLevel.h"
+#include "snapshot/SensorLevel.h"
 
 namespace {
 

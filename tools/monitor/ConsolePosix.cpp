@@ -1,5 +1,0 @@
-#include "Console.h"
-
-void PrepareConsole() {}
-
-void RestoreConsole() {}

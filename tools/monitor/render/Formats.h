@@ -1,0 +1,32 @@
+// The monitor's three renderings of a snapshot.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "snapshot/Snapshot.h"
+
+struct TableStyle {
+    bool color = false;   // ANSI colour for states and LEDs
+    size_t maxWidth = 0;  // columns available; 0: no limit (the full layout)
+    // A failed start-up that a watch retries: how often, and when next.
+    double retrySeconds = 0;  // 0: not retried
+    std::chrono::system_clock::time_point nextRetry;
+};
+
+// A table a person reads at a glance. Below the full layout's width columns
+// are left out (the non-recoverable thresholds first) and the description is
+// shortened; column widths depend only on the inventory and the readings'
+// digits, never on states.
+std::string RenderTable(const Snapshot& snapshot, const TableStyle& style);
+// The full layout, uncoloured or coloured.
+std::string RenderTable(const Snapshot& snapshot, bool color);
+
+// A versioned JSON document for scripts (docs/monitor.md, "JSON"): pretty,
+// or compact on one line for NDJSON streams. Either ends with a line feed.
+enum class JsonLayout { Pretty, Compact };
+std::string RenderJson(const Snapshot& snapshot, JsonLayout layout = JsonLayout::Pretty);
+constexpr int kJsonFormatVersion = 2;
+
+// Prometheus text exposition, named as IPMI exporters name their metrics.
+std::string RenderPrometheus(const Snapshot& snapshot);

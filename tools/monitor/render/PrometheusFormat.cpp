@@ -1,0 +1,218 @@
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "render/Formats.h"
+#include "snapshot/NumberText.h"
+#include "snapshot/Units.h"
+
+#ifndef SVCP_VERSION_TEXT
+#define SVCP_VERSION_TEXT "unknown"
+#endif
+
+namespace {
+
+struct Family {
+    std::string name;
+    std::string type;  // "gauge" or "counter"
+    std::string help;
+    std::vector<std::string> samples;  // "{labels} value" or " value"
+};
+
+std::string EscapeLabel(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string Labels(unsigned long handle, const std::wstring& description,
+                   const char* extraName = nullptr, const char* extraValue = nullptr) {
+    std::string labels =
+        "{id=\"" + FormatHandle(handle) + "\",name=\"" + EscapeLabel(ToUtf8(description)) + "\"";
+    if (extraName != nullptr) {
+        labels += std::string(",") + extraName + "=\"" + extraValue + "\"";
+    }
+    return labels + "}";
+}
+
+// The metric names of one sensor kind: value, state and thresholds.
+struct KindFamilies {
+    Family value;
+    Family state;
+    Family threshold;
+};
+
+KindFamilies MakeKind(const char* stem, const char* unit, const char* what) {
+    const std::string base = std::string("svcproc_") + stem;
+    return {{base + "_" + unit, "gauge", std::string(what) + " reading in " + unit + ".", {}},
+            {base + "_state", "gauge", std::string(what) + " alert state (0 Ok, 1 Critical).", {}},
+            {base + "_threshold_" + unit,
+             "gauge",
+             std::string(what) + " thresholds in " + unit + " (unknown ones are not exported).",
+             {}}};
+}
+
+void AddSensor(KindFamilies& families, const SensorSnapshot& sensor) {
+    const CSensorInformation& info = sensor.information;
+    if (sensor.readResult == ServiceCode_Success) {
+        families.value.samples.push_back(
+            Labels(sensor.handle, info.Description) + " " +
+            DecimalText(sensor.reading.CurrentReading, info.UnitModifier));
+        families.state.samples.push_back(Labels(sensor.handle, info.Description) + " " +
+                                         (sensor.reading.CurrentState != 0 ? "1" : "0"));
+    }
+    const struct {
+        const char* name;
+        int32_t value;
+    } thresholds[] = {
+        {"lower_non_recoverable", info.LowerThresholdFatal},
+        {"lower_critical", info.LowerThresholdCritical},
+        {"lower_non_critical", info.LowerThresholdNonCritical},
+        {"upper_non_critical", info.UpperThresholdNonCritical},
+        {"upper_critical", info.UpperThresholdCritical},
+        {"upper_non_recoverable", info.UpperThresholdFatal},
+    };
+    for (const auto& threshold : thresholds) {
+        if (IsKnown(threshold.value)) {
+            families.threshold.samples.push_back(
+                Labels(sensor.handle, info.Description, "threshold", threshold.name) + " " +
+                DecimalText(threshold.value, info.UnitModifier));
+        }
+    }
+}
+
+// A family without samples is left out: nothing to say, and some parsers
+// frown on a bare TYPE line.
+void Write(std::string& out, const Family& family) {
+    if (family.samples.empty()) {
+        return;
+    }
+    out += "# HELP " + family.name + " " + family.help + "\n";
+    out += "# TYPE " + family.name + " " + family.type + "\n";
+    for (const std::string& sample : family.samples) {
+        out += family.name + sample + "\n";
+    }
+}
+
+std::string Value(bool value) {
+    return value ? " 1" : " 0";
+}
+
+// The link's counters by exchange kind.
+void WriteLink(std::string& out, const LinkSnapshot& link) {
+    const char* const kinds[ExchangeKind_Count] = {"voltages", "fans", "temperatures", "leds",
+                                                   "alert_poll"};
+    Family tried{"svcproc_exchanges_total",
+                 "counter",
+                 "Exchanges with the service processor since start-up, by kind.",
+                 {}};
+    Family failed{"svcproc_exchange_failures_total",
+                  "counter",
+                  "Exchanges that failed (driver call failed or response rejected), by kind.",
+                  {}};
+    Family consecutive{"svcproc_exchange_consecutive_failures",
+                       "gauge",
+                       "Failures since the last accepted response, by kind (0 while answering).",
+                       {}};
+    Family last{"svcproc_last_response_timestamp_seconds",
+                "gauge",
+                "Unix time of the last accepted response, by kind (absent before the first).",
+                {}};
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        const CExchangeStatus& exchange = link.status.Exchanges[kind];
+        const std::string labels = std::string("{kind=\"") + kinds[kind] + "\"} ";
+        tried.samples.push_back(labels + IntegerText(exchange.Tried));
+        failed.samples.push_back(labels + IntegerText(exchange.Failed));
+        consecutive.samples.push_back(
+            labels + IntegerText(static_cast<uint64_t>(exchange.ConsecutiveFailures)));
+        if (const auto at = LastResponseAt(link, kind)) {
+            const auto sinceEpoch =
+                std::chrono::duration_cast<std::chrono::milliseconds>(at->time_since_epoch());
+            last.samples.push_back(labels +
+                                   DecimalText(static_cast<int64_t>(sinceEpoch.count()), -3));
+        }
+    }
+    Write(out, tried);
+    Write(out, failed);
+    Write(out, consecutive);
+    Write(out, last);
+    Write(out, {"svcproc_polling_thread_running",
+                "gauge",
+                "Whether the library's alert polling thread runs (1) or not (0).",
+                {Value(link.status.PollingThreadRunning)}});
+}
+
+}  // namespace
+
+std::string RenderPrometheus(const Snapshot& snapshot) {
+    std::string out;
+    Write(out, {"svcproc_up",
+                "gauge",
+                "Whether the library started up and the service processor answers (1) or not (0).",
+                {Value(Up(snapshot))}});
+    Write(out, {"svcproc_startup_result",
+                "gauge",
+                "Result code of the library's start-up (0 success, 2-6 failures).",
+                {" " + IntegerText(static_cast<int64_t>(snapshot.startup))}});
+    Write(out, {"svcproc_build_info",
+                "gauge",
+                "The monitor's version, as a label; always 1.",
+                {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\"} 1"}});
+    Write(out, {"svcproc_scrape_duration_seconds",
+                "gauge",
+                "How long taking the readings and the link status took, in seconds.",
+                {" " + DoubleText(snapshot.refreshDuration.count())}});
+    if (snapshot.link.has_value()) {
+        WriteLink(out, *snapshot.link);
+    }
+    if (snapshot.startup != ServiceCode_Success) {
+        return out;
+    }
+
+    KindFamilies voltage = MakeKind("voltage", "volts", "Voltage sensor");
+    KindFamilies fan = MakeKind("fan_speed", "rpm", "Fan speed sensor");
+    KindFamilies temperature = MakeKind("temperature", "celsius", "Temperature sensor");
+    for (const SensorSnapshot& sensor : snapshot.sensors) {
+        switch (KindOfHandle(sensor.handle)) {
+            case SensorKind::Voltage:
+                AddSensor(voltage, sensor);
+                break;
+            case SensorKind::Fan:
+                AddSensor(fan, sensor);
+                break;
+            case SensorKind::Temperature:
+                AddSensor(temperature, sensor);
+                break;
+            case SensorKind::Unknown:
+                break;
+        }
+    }
+    Family led{"svcproc_led_on", "gauge", "LED state (1 on, 0 off).", {}};
+    for (const LedSnapshot& entry : snapshot.leds) {
+        if (entry.readResult == ServiceCode_Success) {
+            led.samples.push_back(Labels(entry.handle, entry.information.Description) +
+                                  Value(entry.reading.State != 0));
+        }
+    }
+    for (KindFamilies* kind : {&voltage, &fan, &temperature}) {
+        Write(out, kind->value);
+        Write(out, kind->state);
+        Write(out, kind->threshold);
+    }
+    Write(out, led);
+    return out;
+}

@@ -1,0 +1,130 @@
+#include "snapshot/Snapshot.h"
+
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+// The service processor stopped answering after the latest response any of
+// the failing kinds received: with the alert poll every 100 ms that is close
+// to the moment it went quiet, and it does not move back when the reads,
+// made less often, begin to fail too.
+OutageSnapshot OutageOf(const LinkSnapshot& link) {
+    OutageSnapshot outage;
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        if (!Failing(link, kind)) {
+            continue;
+        }
+        const std::optional<Clock::time_point> last = LastResponseAt(link, kind);
+        if (last && (!outage.lastAnswer || *last > *outage.lastAnswer)) {
+            outage.lastAnswer = last;
+        }
+    }
+    return outage;
+}
+
+}  // namespace
+
+Snapshot TakeInventory(SERVICE_CODE startup) {
+    Snapshot snapshot;
+    snapshot.startup = startup;
+    snapshot.takenAt = Clock::now();
+    if (startup != ServiceCode_Success) {
+        return snapshot;
+    }
+    CSensorHandleList sensorHandles;
+    ServiceApi::EnumerateSensorHandles(sensorHandles);
+    for (unsigned long handle : sensorHandles) {
+        SensorSnapshot sensor;
+        sensor.handle = handle;
+        if (ServiceApi::GetSensorInformation(handle, sensor.information) == ServiceCode_Success) {
+            snapshot.sensors.push_back(std::move(sensor));
+        }
+    }
+    CLedHandleList ledHandles;
+    ServiceApi::EnumerateLedHandles(ledHandles);
+    for (unsigned long handle : ledHandles) {
+        LedSnapshot led;
+        led.handle = handle;
+        if (ServiceApi::GetLedInformation(handle, led.information) == ServiceCode_Success) {
+            snapshot.leds.push_back(std::move(led));
+        }
+    }
+    RefreshReadings(snapshot);
+    return snapshot;
+}
+
+void RefreshReadings(Snapshot& snapshot) {
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    snapshot.takenAt = Clock::now();
+    for (SensorSnapshot& sensor : snapshot.sensors) {
+        sensor.readResult = ServiceApi::ReadSensor(sensor.handle, sensor.reading);
+        sensor.readAt = Clock::now();
+    }
+    for (LedSnapshot& led : snapshot.leds) {
+        led.readResult = ServiceApi::ReadLed(led.handle, led.reading);
+        led.readAt = Clock::now();
+    }
+    LinkSnapshot link;
+    if (ServiceApi::GetServiceProcessorStatus(link.status) == ServiceCode_Success) {
+        link.takenAt = Clock::now();
+        snapshot.link = link;
+    } else {
+        snapshot.link.reset();
+    }
+    TrackOutage(snapshot);
+    snapshot.refreshDuration = std::chrono::steady_clock::now() - start;
+}
+
+void TrackOutage(Snapshot& snapshot) {
+    if (!snapshot.link || Answering(*snapshot.link)) {
+        snapshot.outage.reset();
+    } else if (!snapshot.outage) {
+        snapshot.outage = OutageOf(*snapshot.link);
+    }
+}
+
+bool Failing(const LinkSnapshot& link, int exchangeKind) {
+    return exchangeKind >= 0 && exchangeKind < ExchangeKind_Count &&
+           link.status.Exchanges[exchangeKind].ConsecutiveFailures != 0;
+}
+
+bool Answering(const LinkSnapshot& link) {
+    for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
+        if (Failing(link, kind)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Stale(const Snapshot& snapshot, unsigned long handle) {
+    if (!snapshot.link) {
+        return false;
+    }
+    // Handle kinds 1 to 4 (voltage, fan, temperature, LED) are read by the
+    // exchange kinds 0 to 3.
+    const unsigned long kind = handle >> 16;
+    if (kind < 1 || kind > 4) {
+        return false;
+    }
+    return Failing(*snapshot.link, static_cast<int>(kind - 1)) ||
+           (kind != 4 && Failing(*snapshot.link, ExchangeKind_AlertPoll));
+}
+
+bool Up(const Snapshot& snapshot) {
+    return snapshot.startup == ServiceCode_Success &&
+           (!snapshot.link.has_value() || Answering(*snapshot.link));
+}
+
+std::optional<Clock::time_point> LastResponseAt(const LinkSnapshot& link, int exchangeKind) {
+    if (exchangeKind < 0 || exchangeKind >= ExchangeKind_Count) {
+        return std::nullopt;
+    }
+    const CExchangeStatus& exchange = link.status.Exchanges[exchangeKind];
+    if (!exchange.HasResponded) {
+        return std::nullopt;
+    }
+    // Unsigned distance: correct across the tick counter's wrap-around.
+    const uint32_t age = link.status.CurrentTick - exchange.LastResponseTick;
+    return link.takenAt - std::chrono::milliseconds(age);
+}

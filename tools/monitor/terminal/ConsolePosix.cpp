@@ -1,0 +1,5 @@
+#include "terminal/Console.h"
+
+void PrepareConsole() {}
+
+void RestoreConsole() {}

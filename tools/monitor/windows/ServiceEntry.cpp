@@ -1,0 +1,85 @@
+// The Windows side of run/ServiceEntry.h: "--service install|uninstall|run".
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "exporter/Exporter.h"
+#include "run/Monitor.h"
+#include "run/MonitorOptions.h"
+#include "run/ServiceEntry.h"
+#include "windows/WindowsService.h"
+
+namespace {
+
+const char* const kServiceUsage =
+    "\n"
+    "Windows service (svcproc-exporter, started with the system, as LocalSystem):\n"
+    "  svcproc-monitor --service install OPTIONS   register it; it runs the monitor with\n"
+    "                                              OPTIONS: --listen [ADDR:]PORT and/or\n"
+    "                                              --watch --output FILE (absolute paths)\n"
+    "  svcproc-monitor --service uninstall         stop and remove it\n"
+    "Start and stop it with 'sc start svcproc-exporter' and 'sc stop svcproc-exporter'.\n";
+
+// The options a service runs with, from its command line after
+// "--service install|run": refused unless it serves a port or writes a file,
+// as a service has no console.
+bool ParseServiceOptions(int argc, char** argv, MonitorOptions& options, std::string& error) {
+    std::vector<const char*> arguments{argv[0]};
+    for (int i = 3; i < argc; ++i) {
+        arguments.push_back(argv[i]);
+    }
+    if (!ParseMonitorOptions(static_cast<int>(arguments.size()), arguments.data(), options,
+                             error)) {
+        return false;
+    }
+    if (options.help || options.version || options.simulate) {
+        error = "--service takes the options of a run, not --help, --version or --simulate";
+        return false;
+    }
+    if (options.listen.empty() && (options.outputFile.empty() || options.mode != RunMode::Watch)) {
+        error = "a service needs --listen [ADDR:]PORT or --watch --output FILE";
+        return false;
+    }
+    return true;
+}
+
+// The run under the service control manager: no console, so the standard
+// streams' text goes nowhere; the exit status reaches the manager.
+int RunService(const MonitorOptions& options, std::atomic<bool>& stop) {
+    FILE* nowhere = std::fopen("NUL", "wb");
+    MonitorStreams streams;
+    streams.out = nowhere != nullptr ? nowhere : stdout;
+    streams.err = streams.out;
+    const int status = options.listen.empty() ? RunMonitor(options, streams, stop)
+                                              : RunExporter(options, streams, stop);
+    if (nowhere != nullptr) {
+        std::fclose(nowhere);
+    }
+    return status;
+}
+
+}  // namespace
+
+bool RunServiceCommand(int argc, char** argv, int& status, std::string& error) {
+    if (argc <= 1 || std::strcmp(argv[1], "--service") != 0) {
+        return false;
+    }
+    MonitorOptions options;
+    const bool withOptions =
+        argc > 2 && (std::strcmp(argv[2], "install") == 0 || std::strcmp(argv[2], "run") == 0);
+    if (withOptions && !ParseServiceOptions(argc, argv, options, error)) {
+        status = kExitUsage;
+        return true;
+    }
+    status = 0;
+    monitor_service::HandleServiceCommand(
+        argc, argv, [&options](std::atomic<bool>& stop) { return RunService(options, stop); },
+        status);
+    return true;
+}
+
+std::string ServiceUsage() {
+    return kServiceUsage;
+}

@@ -1,0 +1,251 @@
+// Install, removal and the run under the service control manager. The
+// service's command line is taken from this process's own wide command line,
+// so that options (a path in --output) keep every character.
+#include "windows/WindowsService.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "run/Monitor.h"
+
+namespace monitor_service {
+namespace {
+
+constexpr const wchar_t* kDisplayName = L"svcproc exporter";
+constexpr const wchar_t* kDescription =
+    L"Serves the service processor's sensors and LEDs (svcproc-monitor).";
+
+std::string ErrorText(const char* what, DWORD code) {
+    char* text = nullptr;
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = std::string(what) + " failed (" + std::to_string(code) + ")";
+    if (text != nullptr) {
+        std::string detail(text);
+        LocalFree(text);
+        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) {
+            detail.pop_back();
+        }
+        message += ": " + detail;
+    }
+    return message;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "svcproc-monitor: %s\n", message.c_str());
+    return 1;
+}
+
+// One argument quoted as CommandLineToArgvW reads it back.
+std::wstring Quote(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        return argument;
+    }
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            quoted.append(backslashes * 2 + 1, L'\\');
+        } else {
+            quoted.append(backslashes, L'\\');
+        }
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
+// This process's arguments after "--service <action>", wide.
+std::vector<std::wstring> OptionsAfterAction() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> options;
+    if (arguments == nullptr) {
+        return options;
+    }
+    for (int i = 3; i < count; ++i) {
+        options.emplace_back(arguments[i]);
+    }
+    LocalFree(arguments);
+    return options;
+}
+
+class ServiceHandle {
+public:
+    explicit ServiceHandle(SC_HANDLE handle) : m_hHandle(handle) {}
+    ~ServiceHandle() {
+        if (m_hHandle != nullptr) {
+            CloseServiceHandle(m_hHandle);
+        }
+    }
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    SC_HANDLE get() const { return m_hHandle; }
+    explicit operator bool() const { return m_hHandle != nullptr; }
+
+private:
+    SC_HANDLE m_hHandle;
+};
+
+int Install() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) {
+        return Fail(ErrorText("GetModuleFileName", GetLastError()));
+    }
+    std::wstring command = Quote(path) + L" --service run";
+    for (const std::wstring& option : OptionsAfterAction()) {
+        command += L" " + Quote(option);
+    }
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager) {
+        return Fail(ErrorText("OpenSCManager", GetLastError()));
+    }
+    ServiceHandle service(CreateServiceW(
+        manager.get(), kServiceName, kDisplayName, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS,
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(),
+        nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+        return Fail(ErrorText("CreateService", GetLastError()));
+    }
+    SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kDescription)};
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    std::printf("service svcproc-exporter installed; start it with: sc start svcproc-exporter\n");
+    return 0;
+}
+
+int Uninstall() {
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        return Fail(ErrorText("OpenSCManager", GetLastError()));
+    }
+    ServiceHandle service(
+        OpenServiceW(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    if (!service) {
+        return Fail(ErrorText("OpenService", GetLastError()));
+    }
+    SERVICE_STATUS status{};
+    if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        // Give the run up to 10 s to leave its loop.
+        for (int i = 0; i < 100 && status.dwCurrentState != SERVICE_STOPPED; ++i) {
+            Sleep(100);
+            if (!QueryServiceStatus(service.get(), &status)) {
+                break;
+            }
+        }
+    }
+    if (!DeleteService(service.get())) {
+        return Fail(ErrorText("DeleteService", GetLastError()));
+    }
+    std::printf("service svcproc-exporter removed\n");
+    return 0;
+}
+
+// The run under the service control manager. Its callbacks take no context
+// argument that reaches ServiceMain, so the one service's state is here.
+struct Run {
+    const ServiceBody* body = nullptr;
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    std::mutex statusLock;  // the control handler and the run both report
+    SERVICE_STATUS status{};
+    std::atomic<bool> stop{false};
+    int exitCode = 0;
+};
+Run g_run;
+
+void Report(DWORD state, DWORD exitCode = NO_ERROR) {
+    std::lock_guard<std::mutex> lock(g_run.statusLock);
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    g_run.status.dwCheckPoint = pending ? g_run.status.dwCheckPoint + 1 : 0;
+    g_run.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    g_run.status.dwCurrentState = state;
+    g_run.status.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    g_run.status.dwWin32ExitCode = exitCode == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+    g_run.status.dwServiceSpecificExitCode = exitCode;
+    g_run.status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+    SetServiceStatus(g_run.statusHandle, &g_run.status);
+}
+
+DWORD WINAPI Control(DWORD control, DWORD, void*, void*) {
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_SHUTDOWN:
+            Report(SERVICE_STOP_PENDING);
+            g_run.stop.store(true);
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE:
+            return NO_ERROR;
+        default:
+            return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    g_run.statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, &Control, nullptr);
+    if (g_run.statusHandle == nullptr) {
+        g_run.exitCode = 1;
+        return;
+    }
+    Report(SERVICE_START_PENDING);
+    Report(SERVICE_RUNNING);
+    g_run.exitCode = (*g_run.body)(g_run.stop);
+    Report(SERVICE_STOPPED, static_cast<DWORD>(g_run.exitCode));
+}
+
+int RunUnderServiceManager(const ServiceBody& body) {
+    g_run.body = &body;
+    SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kServiceName), &ServiceMain},
+                                    {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+            return Fail(
+                "--service run is what the service control manager starts; "
+                "use --service install");
+        }
+        return Fail(ErrorText("StartServiceCtrlDispatcher", error));
+    }
+    return g_run.exitCode;
+}
+
+}  // namespace
+
+bool HandleServiceCommand(int argc, char** argv, const ServiceBody& body, int& exitCode) {
+    if (argc < 2 || std::strcmp(argv[1], "--service") != 0) {
+        return false;
+    }
+    const char* action = argc > 2 ? argv[2] : "";
+    if (std::strcmp(action, "install") == 0) {
+        exitCode = Install();
+    } else if (std::strcmp(action, "uninstall") == 0) {
+        if (argc > 3) {
+            Fail("--service uninstall takes no options");
+            exitCode = kExitUsage;
+        } else {
+            exitCode = Uninstall();
+        }
+    } else if (std::strcmp(action, "run") == 0) {
+        exitCode = RunUnderServiceManager(body);
+    } else {
+        Fail("--service needs install, uninstall or run");
+        exitCode = kExitUsage;
+    }
+    return true;
+}
+
+}  // namespace monitor_service
