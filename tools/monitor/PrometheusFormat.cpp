@@ -5,10 +5,7 @@
 #include "Formats.h"
 #include "NumberText.h"
 #include "Units.h"
-
-#ifndef SVCP_VERSION_TEXT
-#define SVCP_VERSION_TEXT "unknown"
-#endif
+#include "svcp_version.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "MonitorOptions.h"
 #include "ServiceCodeText.h"
 #include "Units.h"
+#include "svcp_version.h"
 
 namespace {
 
