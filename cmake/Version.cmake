@@ -10,8 +10,9 @@
 #
 # With SOURCE_DATE_EPOCH set at configure time the build time is that second,
 # in UTC, so that a packaged build is reproducible; without it the compiler's
-# __TIME__ and __DATE__ give the compile time. The build time has a header of
-# its own: only the stamp's source includes it.
+# __TIME__ and __DATE__ give the compile time. Every configure reads it
+# anew, so it must stay set for a build that reconfigures itself. The build
+# time has a header of its own: only the stamp's source includes it.
 #
 # Also usable in script mode (cmake -P), which the tests do.
 
