@@ -1,11 +1,13 @@
 # The Windows build's zip: made by CPack from the build, its listing checked
 # against the expected files (nothing missing, nothing more), then unpacked
-# for the tests that run the C program from it.
+# for the tests that run the C program from it; its svcproc.dll must carry
+# the version stamp.
 #   cmake -DCPACK=<cpack> -DBUILD_DIR=<build> -DEXPECTED=<list file>
-#         -DOUTPUT_DIR=<dir> -P WindowsZip.cmake
+#         -DOUTPUT_DIR=<dir> -DSTAMP_VERSION=<2.1.000>
+#         [-DSTAMP_TIME=<HH:MM:SS> -DSTAMP_DATE=<Mmm dd yyyy>] -P WindowsZip.cmake
 # Prints the listing. The unpacked tree is OUTPUT_DIR/unpacked/<zip's top
 # folder>.
-foreach(variable CPACK BUILD_DIR EXPECTED OUTPUT_DIR)
+foreach(variable CPACK BUILD_DIR EXPECTED OUTPUT_DIR STAMP_VERSION)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "WindowsZip.cmake: ${variable} not set")
   endif()
@@ -63,4 +65,13 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zips}
   WORKING_DIRECTORY ${OUTPUT_DIR}/unpacked RESULT_VARIABLE status ERROR_VARIABLE error)
 if(NOT status EQUAL 0 OR NOT EXISTS ${OUTPUT_DIR}/unpacked/${top}/bin/svcproc.dll)
   message(FATAL_ERROR "cannot unpack ${zips}: ${error}")
+endif()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -DFILE=${OUTPUT_DIR}/unpacked/${top}/bin/svcproc.dll
+                        -DVERSION=${STAMP_VERSION} "-DTIME=${STAMP_TIME}" "-DDATE=${STAMP_DATE}"
+                        -P ${CMAKE_CURRENT_LIST_DIR}/../version/CheckVersionStamp.cmake
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+message("${output}")
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${zip_name}: no proper version stamp in bin/svcproc.dll")
 endif()

@@ -2,12 +2,17 @@
 # The Debian package, made by CPack from the build and used without
 # installing it system-wide: its file list, its dependencies, and its files
 # extracted into a scratch root, where the monitor runs against the
-# simulated machine and a C program builds with `pkg-config --libs svcproc`.
-#   debian-package.sh <build dir> <source dir>
+# simulated machine, the library carries the version stamp, and a C program
+# builds with `pkg-config --libs svcproc`.
+#   debian-package.sh <build dir> <source dir> <version> [<stamp option>...]
+# The stamp options (-DVERSION=<stamp version>, -DTIME=..., -DDATE=...) go
+# to tests/version/CheckVersionStamp.cmake.
 set -euo pipefail
 
 build=$1
 source=$2
+version=$3
+shift 3
 cc=${CC:-cc}
 
 scratch=$(mktemp -d /tmp/svcp-deb-XXXXXX)
@@ -25,8 +30,8 @@ package=$(ls "$scratch"/out/svcproc_*.deb)
 echo "package: $(basename "$package")"
 
 dpkg-deb -c "$package" >"$scratch/contents"
-for path in ./usr/lib/libsvcproc.so.2.1.0 ./usr/lib/libsvcproc-log.so.2.1.0 \
-  ./usr/lib/libsvcproc-platform.so.2.1.0 ./usr/include/svcproc/api/ServiceApi.h \
+for path in ./usr/lib/libsvcproc.so.$version ./usr/lib/libsvcproc-log.so.$version \
+  ./usr/lib/libsvcproc-platform.so.$version ./usr/include/svcproc/api/ServiceApi.h \
   ./usr/include/svcproc/api/svcproc_c.h ./usr/include/svcproc/api/svcproc_export.h \
   ./usr/lib/cmake/svcproc/svcprocConfig.cmake ./usr/lib/pkgconfig/svcproc.pc \
   ./usr/bin/svcproc-monitor ./usr/bin/svcproc-sim ./usr/share/doc/svcproc/embedding.md \
@@ -43,6 +48,10 @@ dpkg-deb -x "$package" "$root"
 output=$("$root/usr/bin/svcproc-monitor" --simulate --once 2>&1) || fail "monitor: $output"
 [[ $output == *"Chassis Fan"* ]] || fail "monitor output: $output"
 echo "monitor --simulate --once: ok"
+
+cmake "$@" -DFILE="$root/usr/lib/libsvcproc.so.$version" -DTOOL="$root/usr/bin/svcproc-version" \
+  -P "$source/tests/version/CheckVersionStamp.cmake" || fail "version stamp"
+echo "version stamp: ok"
 
 export PKG_CONFIG_PATH=$root/usr/lib/pkgconfig
 "$cc" -std=c11 -D_POSIX_C_SOURCE=200809L -I"$source/tests/capi" "$source/tests/capi/CapiChecks.c" \

@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "svcp_version.h"
+
 namespace {
 
 // Numbers are written in decimal, as a person means them: no sign,
@@ -82,7 +84,7 @@ void Describe(CLI::App& app, SimOptions& options, Texts& texts) {
 }  // namespace
 
 std::string SimVersion() {
-    return std::string("svcproc-sim ") + SVCP_PROJECT_VERSION;
+    return std::string("svcproc-sim ") + SVCP_VERSION_TEXT;
 }
 
 std::string SimUsage() {

@@ -15,6 +15,7 @@
 #include "run/MonitorOptions.h"
 #include "snapshot/ServiceCodeAdvice.h"
 #include "snapshot/Units.h"
+#include "svcp_version.h"
 
 namespace {
 

@@ -5,10 +5,7 @@
 #include "render/Formats.h"
 #include "snapshot/NumberText.h"
 #include "snapshot/Units.h"
-
-#ifndef SVCP_VERSION_TEXT
-#define SVCP_VERSION_TEXT "unknown"
-#endif
+#include "svcp_version.h"
 
 namespace {
 

@@ -7,10 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "run/ListenAddress.h"
-
-#ifndef SVCP_MONITOR_VERSION
-#define SVCP_MONITOR_VERSION "unknown"
-#endif
+#include "svcp_version.h"
 
 namespace {
 
@@ -187,7 +184,7 @@ std::string MonitorUsage() {
 }
 
 std::string MonitorVersion() {
-    return std::string("svcproc-monitor ") + SVCP_MONITOR_VERSION;
+    return std::string("svcproc-monitor ") + SVCP_VERSION_TEXT;
 }
 
 bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& options,
