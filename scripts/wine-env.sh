@@ -39,6 +39,11 @@ if [ "$WINEARCH" = win32 ] && [ -n "${SVCP_WINE_ROOT:-}" ]; then
   SVCP_WINE=("${svcp_in_root[@]}" "$svcp_loader")
   SVCP_WINESERVER=("${svcp_in_root[@]}" "$svcp_server")
 else
+  [ -x "$svcp_loader" ] || {
+    echo "wine: no $svcp_loader on this host; without wine32:i386 the win32 suite runs in the" \
+      "32-bit root: scripts/i386-root.sh run --bind \"\$PWD\" -- ctest --preset win32" >&2
+    exit 2
+  }
   SVCP_WINE=("$svcp_loader")
   SVCP_WINESERVER=("$svcp_server")
 fi
