@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The win32 suite's runner: which Wine runs it, that a suite which cannot run
-# fails scripts/wine-test.sh, and that the 32-bit root's mounts are made
-# where the suite needs them and undone whatever the suite does.
+# The win32 suite's runner: the mirror the 32-bit root is made from, which
+# Wine runs the suite, that a suite which cannot run fails
+# scripts/wine-test.sh, and that the root's mounts are made where the suite
+# needs them and undone whatever the suite does.
 #   win32-runner-test.sh SOURCEDIR
 # scripts/wine-test.sh runs in a copy of the scripts with the machine stood
 # in for: install-deps.sh, cmake, ctest and debootstrap are stubs, and the
@@ -19,41 +20,6 @@ outside=$(mktemp)
 trap 'rm -rf --one-file-system "$work" "$outside"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# --- The choice, with the machine's probes stood in for -------------------
-# choose INSTALLS RUNS ROOT [VAR=VALUE...]: the runner chosen when wine32:i386
-# installs (0/1), runs (0/1) and the root can be made (0/1); then the probes
-# called, e.g. "host install runs".
-choose() {
-  (
-    cd "$source_dir"
-    source scripts/wine-win32.sh
-    calls=""
-    svcp_wine32_install() { calls="$calls install"; [ "$installs" = 1 ]; }
-    svcp_wine32_runs() { calls="$calls runs"; [ "$runs" = 1 ]; }
-    svcp_root_make() { calls="$calls root"; [ "$root" = 1 ]; }
-    installs=$1 runs=$2 root=$3
-    shift 3
-    for setting in "$@"; do export "${setting?}"; done
-    # In this shell, not a command substitution's: the calls are counted.
-    svcp_win32_runner >"$work/runner" 2>/dev/null || echo none >"$work/runner"
-    echo "$(cat "$work/runner")$calls"
-  )
-}
-expect_choice() {  # expect_choice EXPECTED INSTALLS RUNS ROOT [VAR=VALUE...]
-  local expected=$1 got
-  shift
-  got=$(choose "$@")
-  [ "$got" = "$expected" ] || fail "choice with $*: got '$got', expected '$expected'"
-}
-expect_choice "host install runs" 1 1 1
-expect_choice "vm install runs" 1 0 1
-expect_choice "vm install" 1 1 1 SVCP_WIN32_VM=1
-expect_choice "root install root" 0 1 1
-expect_choice "none install root" 0 1 0
-# Forced: the registry is not asked, even where it could install wine32.
-expect_choice "root root" 1 1 1 SVCP_WIN32_ROOT=1
-expect_choice "none root" 1 1 0 SVCP_WIN32_ROOT=1
 
 # --- The mirror the root is made from: the host's, for the main suite ------
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
