@@ -76,6 +76,8 @@ make_root() {
   # Remains of an interrupted build. Its mounts were in a namespace that
   # ended with it, so nothing below is mounted.
   rm -rf --one-file-system "$cache/.i386-$suite.building."*
+  # A root without Wine (emptied by hand) is none: nothing runs in it.
+  rm -rf --one-file-system "$root"
 
   local mirror
   mirror=$(host_mirror)
@@ -104,7 +106,7 @@ make_root() {
     'mount -t proc proc "$1/proc" && chroot "$1" /usr/lib/wine/wine --version' check-root "$building" \
     >>"$building.log" 2>&1 || die "Wine does not run in the new root (log: $building.log)"
   chroot "$building" dpkg-query -W "${packages[@]}" >"$building/.svcp-packages"
-  mv "$building" "$root"
+  mv -T "$building" "$root"
   trap - EXIT
   rm -f "$building.log"
   echo "i386-root: made $root in $((SECONDS - started)) s"
