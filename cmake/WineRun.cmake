@@ -2,7 +2,9 @@
 #
 #   SVCP_WINE_RUN   register the test programs with CTest, to be run under
 #                   Wine: the 64-bit build in a 64-bit prefix with wine64, the
-#                   32-bit build in a 32-bit prefix with Wine's 32-bit loader.
+#                   32-bit build in a 32-bit prefix with Wine's 32-bit loader,
+#                   the system's or, run through scripts/i386-root.sh, that of
+#                   a 32-bit Debian root.
 #                   A host whose kernel cannot run 32-bit programs runs the
 #                   32-bit suite in a virtual machine (scripts/wine-test.sh).
 #

@@ -39,30 +39,30 @@ step() {  # step <name>: prints the time since the previous step
 }
 
 if [ "$fresh" -eq 1 ]; then
-  "$SVCP_WINESERVER" -k 2>/dev/null || true
+  "${SVCP_WINESERVER[@]}" -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
 fi
-trap '"$SVCP_WINESERVER" -k 2>/dev/null || true' EXIT
+trap '"${SVCP_WINESERVER[@]}" -k 2>/dev/null || true' EXIT
 
 svcp_wine_prefix
 step prefix
-"$SVCP_WINESERVER" -p </dev/null >/dev/null 2>&1
-"$SVCP_WINE" wineboot </dev/null >/dev/null 2>&1
+"${SVCP_WINESERVER[@]}" -p </dev/null >/dev/null 2>&1
+"${SVCP_WINE[@]}" wineboot </dev/null >/dev/null 2>&1
 step session
 svcp_wine_load_driver "$driver"
 step driver
 
 status=0
 for program in "$@"; do
-  if ! "$SVCP_WINE" "$program" </dev/null; then
+  if ! "${SVCP_WINE[@]}" "$program" </dev/null; then
     echo "rig: $(basename "$program") failed" >&2
     status=1
   fi
   step "$(basename "$program" .exe)"
 done
 
-"$SVCP_WINESERVER" -k 2>/dev/null || true
-"$SVCP_WINESERVER" -w 2>/dev/null || true
+"${SVCP_WINESERVER[@]}" -k 2>/dev/null || true
+"${SVCP_WINESERVER[@]}" -w 2>/dev/null || true
 trap - EXIT
 step stop
 exit $status

@@ -7,4 +7,4 @@
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 svcp_wine_prefix
-exec "$SVCP_WINE" "$@"
+exec "${SVCP_WINE[@]}" "$@"

@@ -14,15 +14,15 @@ case "${1:-}" in
     # The server and the session's helper processes (services, device
     # manager) outlive this script: detached from its output, so that a
     # caller reading it (CTest) does not wait for them.
-    "$SVCP_WINESERVER" -p </dev/null >/dev/null 2>&1
-    "$SVCP_WINE" wineboot </dev/null >/dev/null 2>&1
+    "${SVCP_WINESERVER[@]}" -p </dev/null >/dev/null 2>&1
+    "${SVCP_WINE[@]}" wineboot </dev/null >/dev/null 2>&1
     if [ -n "${2:-}" ]; then
       svcp_wine_load_driver "$2"
     fi
     ;;
   stop)
-    "$SVCP_WINESERVER" -k 2>/dev/null || true
-    "$SVCP_WINESERVER" -w 2>/dev/null || true
+    "${SVCP_WINESERVER[@]}" -k 2>/dev/null || true
+    "${SVCP_WINESERVER[@]}" -w 2>/dev/null || true
     ;;
   *)
     echo "usage: $0 start|stop" >&2
