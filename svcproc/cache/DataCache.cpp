@@ -25,18 +25,16 @@ void AddEntry(Map& map, bool locked, const Information& information, unsigned sh
     }
 }
 
-// Out of line, so that the lookups' found path stays short.
-[[gnu::noinline]] void LogNotFound(const char* operation, unsigned short key) {
+void LogNotFound(const char* operation, unsigned short key) {
     Log(kLogError, "CDataCache::%s - Handle 0x%04x not found", operation,
         static_cast<unsigned>(key));
 }
 
 // The entry named by the handle's low 16 bits, or null after the operation's
-// not-found line. Inlined: it is most of a cached read.
+// not-found line.
 template <typename Map>
-[[gnu::always_inline]] inline const typename Map::mapped_type* FindEntry(const Map& map,
-                                                                         unsigned long handle,
-                                                                         const char* operation) {
+const typename Map::mapped_type* FindEntry(const Map& map, unsigned long handle,
+                                           const char* operation) {
     const unsigned short key = ServiceApi::HandleIndex(handle);
     const typename Map::const_iterator entry = map.find(key);
     if (entry == map.end()) {

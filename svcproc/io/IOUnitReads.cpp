@@ -81,7 +81,7 @@ void CIOUnit::RefreshIfStale(SENSOR_KIND kind) {
     }
 }
 
-[[gnu::noinline]] void CIOUnit::RefreshStale(SENSOR_KIND kind) {
+void CIOUnit::RefreshStale(SENSOR_KIND kind) {
     // Callers that found the kind stale together queue here; the first one
     // refreshes it and the others find it fresh.
     std::lock_guard<std::mutex> refreshing(m_aRefreshLocks[kind]);
@@ -96,7 +96,7 @@ void CIOUnit::RefreshLedsIfStale() {
     }
 }
 
-[[gnu::noinline]] void CIOUnit::RefreshStaleLeds() {
+void CIOUnit::RefreshStaleLeds() {
     std::lock_guard<std::mutex> refreshing(m_aRefreshLocks[3]);
     if (m_pCache->IsLedDataStale()) {
         ReadLeds();
