@@ -13,11 +13,13 @@
 #include "JsonReader.h"
 #include "RegularFile.h"
 #include "SteadyReading.h"
+#include "svcproc/api/HandleKindName.h"
 
 namespace svcpsim {
 namespace {
 
 using nlohmann::json;
+using ServiceApi::KindName;
 
 constexpr double kMaxSeconds = 1e6;
 constexpr uint16_t kMaxWord =
@@ -185,7 +187,7 @@ private:
     void ReadHysteresis(const JsonAt& at, MachineDescription& machine) const {
         ExpectObject(at, {"voltage", "fan", "temperature"});
         for (SensorKind kind : kAllSensorKinds) {
-            if (auto margin = Find(at, KindName(kind))) {
+            if (auto margin = Find(at, KindName(HandleKindOf(kind)))) {
                 const KindUnits units = UnitsOf(kind);
                 const double value =
                     NumberIn(*margin, 0, units.wireMaximum / units.valueScale, units.unit);
@@ -198,7 +200,7 @@ private:
     SensorKind ReadKind(const JsonAt& at) const {
         const std::string kind = Text(at);
         for (SensorKind candidate : kAllSensorKinds) {
-            if (kind == KindName(candidate)) {
+            if (kind == KindName(HandleKindOf(candidate))) {
                 return candidate;
             }
         }
@@ -216,7 +218,7 @@ private:
             const auto inserted =
                 taken.emplace(std::make_pair(sensor.kind, sensor.index), entry.pointer);
             if (!inserted.second) {
-                Fail(indexPointer, std::string(KindName(sensor.kind)) + " index " +
+                Fail(indexPointer, std::string(KindName(HandleKindOf(sensor.kind))) + " index " +
                                        std::to_string(sensor.index) + " is taken by " +
                                        inserted.first->second);
             }
@@ -234,7 +236,7 @@ private:
         sensor.index = Unsigned(index, 0xFFFF);
         if (sensor.index >= count) {
             Fail(index.pointer, "must be from 0 to " + std::to_string(count - 1) + ": a " +
-                                    KindName(sensor.kind) + " report carries " +
+                                    KindName(HandleKindOf(sensor.kind)) + " report carries " +
                                     std::to_string(count) + " readings at most");
         }
         sensor.description = NonEmptyText(Need(at, "description"));
@@ -385,22 +387,6 @@ private:
 
     const std::string m_sBaseDirectory;
 };
-
-}  // namespace
-
-const char* KindName(SensorKind kind) {
-    switch (kind) {
-        case SensorKind::Voltage:
-            return "voltage";
-        case SensorKind::Fan:
-            return "fan";
-        case SensorKind::Temperature:
-            return "temperature";
-    }
-    return "unknown";
-}
-
-namespace {
 
 bool Parse(const std::string& text, const std::string& origin, const std::string& baseDirectory,
            MachineDescription* machine, std::string* error) {

@@ -104,7 +104,7 @@ json Sensor(const SensorSnapshot& sensor) {
     return {
         {"handle", sensor.handle},
         {"id", FormatHandle(sensor.handle)},
-        {"kind", KindName(KindOfHandle(sensor.handle))},
+        {"kind", ServiceApi::KindName(ServiceApi::HandleKind(sensor.handle))},
         {"description", ToUtf8(info.Description)},
         {"readResult", static_cast<int>(sensor.readResult)},
         {"reading", reading},

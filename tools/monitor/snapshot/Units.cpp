@@ -4,34 +4,6 @@
 #include <cstdio>
 
 #include "snapshot/NumberText.h"
-#include "svcproc/api/SensorHandle.h"
-
-SensorKind KindOfHandle(unsigned long handle) {
-    switch (ServiceApi::HandleKind(handle)) {
-        case HandleKind_Voltage:
-            return SensorKind::Voltage;
-        case HandleKind_Fan:
-            return SensorKind::Fan;
-        case HandleKind_Temperature:
-            return SensorKind::Temperature;
-        default:
-            return SensorKind::Unknown;
-    }
-}
-
-const char* KindName(SensorKind kind) {
-    switch (kind) {
-        case SensorKind::Voltage:
-            return "voltage";
-        case SensorKind::Fan:
-            return "fan";
-        case SensorKind::Temperature:
-            return "temperature";
-        case SensorKind::Unknown:
-            break;
-    }
-    return "unknown";
-}
 
 const char* UnitSymbol(uint16_t baseUnits) {
     switch (baseUnits) {
