@@ -122,7 +122,7 @@ json Led(const LedSnapshot& led) {
     return {
         {"handle", led.handle},
         {"id", FormatHandle(led.handle)},
-        {"kind", "led"},
+        {"kind", ServiceApi::KindName(ServiceApi::HandleKind(led.handle))},
         {"description", ToUtf8(led.information.Description)},
         {"bitMap", led.information.BitMap},
         {"readResult", static_cast<int>(led.readResult)},

@@ -232,7 +232,7 @@ Table LedTable(const Snapshot& snapshot) {
         }
         state.stale = Stale(snapshot, led.handle);
         table.rows.push_back({{FormatHandle(led.handle)},
-                              {"led"},
+                              {ServiceApi::KindName(ServiceApi::HandleKind(led.handle))},
                               {ToUtf8(led.information.Description)},
                               {bit},
                               state});
