@@ -2,6 +2,12 @@
 // thread's life.
 #include <atomic>
 #include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -70,6 +76,127 @@ TEST(Threads, PlannedFailureReturnsZeroWithTheChosenCode) {
     EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(errno, EAGAIN);
     EXPECT_EQ(gate.runs.load(), 0);
+}
+
+// Started, then asleep until released, as a library's polling thread.
+struct BlockedThread {
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Gate gate;
+    std::atomic<DWORD> id{0};
+    HANDLE handle = nullptr;
+
+    static unsigned __stdcall Procedure(void* argument) {
+        auto* self = static_cast<BlockedThread*>(argument);
+        self->id.store(GetCurrentThreadId());
+        SetEvent(self->started);
+        return WaitForGate(&self->gate);
+    }
+    BlockedThread() {
+        handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Procedure, this, 0, nullptr));
+        if (handle != nullptr) {
+            WaitForSingleObject(started, INFINITE);
+            WaitUntilAsleep();
+        }
+    }
+    ~BlockedThread() {
+        SetEvent(gate.release);
+        WaitForSingleObject(handle, INFINITE);
+        CloseHandle(handle);
+        CloseHandle(started);
+    }
+    // Until the kernel has put the thread to sleep in its wait: a fork that
+    // comes earlier finds it still on its way in, which hides faults.
+    void WaitUntilAsleep() const {
+        const std::string path = "/proc/self/task/" + std::to_string(id.load()) + "/stat";
+        for (int tries = 0; tries < 5000; ++tries) {
+            std::ifstream stat(path);
+            std::string text((std::istreambuf_iterator<char>(stat)),
+                             std::istreambuf_iterator<char>());
+            const size_t end = text.rfind(')');
+            if (end != std::string::npos && text.compare(end + 1, 3, " S ") == 0) {
+                return;
+            }
+            Sleep(1);
+        }
+    }
+};
+
+// Runs `body` in a forked child and returns its exit status, or 128 + the
+// signal that ended it: a child that hangs is ended by an alarm.
+template <class Body>
+int InForkedChild(Body body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(5);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A forked child has only the thread that forked: waiting for one of the
+// parent's threads there must not wait for ever (a child's exit waits for the
+// library's polling thread). The parent's threads are not affected.
+TEST(Threads, InAForkedChildTheParentsThreadsHaveEnded) {
+    BlockedThread first;
+    BlockedThread second;
+    ASSERT_NE(first.handle, nullptr);
+    ASSERT_NE(second.handle, nullptr);
+
+    const int status = InForkedChild([&] {
+        if (WaitForSingleObject(first.handle, INFINITE) != WAIT_OBJECT_0 ||
+            WaitForSingleObject(second.handle, INFINITE) != WAIT_OBJECT_0) {
+            return 1;
+        }
+        // Events still work there, though a parent's thread was waiting on
+        // one at the fork.
+        SetEvent(first.gate.release);
+        if (WaitForSingleObject(first.gate.release, INFINITE) != WAIT_OBJECT_0 ||
+            WaitForSingleObject(second.gate.release, 20) != WAIT_TIMEOUT) {
+            return 2;
+        }
+        return CloseHandle(first.handle) ? 0 : 3;
+    });
+    EXPECT_EQ(status, 0) << "128 + " << SIGALRM << ": the child hung";
+
+    EXPECT_EQ(WaitForSingleObject(first.handle, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(second.handle, 0), WAIT_TIMEOUT);
+    SetEvent(first.gate.release);
+    EXPECT_EQ(WaitForSingleObject(first.handle, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(second.handle, 0), WAIT_TIMEOUT);
+}
+
+// The child's own threads are waited for as usual, though the parent's
+// thread was waiting when it forked (the waits and signals share one
+// condition variable, which must not count the parent's waiters there).
+TEST(Threads, AForkedChildStartsAndWaitsForItsOwnThreads) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a threaded process";
+#else
+    BlockedThread parents;
+    ASSERT_NE(parents.handle, nullptr);
+
+    const int status = InForkedChild([] {
+        for (int round = 0; round < 3; ++round) {
+            Gate gate;
+            auto own = reinterpret_cast<HANDLE>(
+                _beginthreadex(nullptr, 0, &WaitForGate, &gate, 0, nullptr));
+            if (own == nullptr || WaitForSingleObject(own, 20) != WAIT_TIMEOUT) {
+                return 1;
+            }
+            SetEvent(gate.release);
+            if (WaitForSingleObject(own, INFINITE) != WAIT_OBJECT_0 || gate.runs.load() != 1) {
+                return 2;
+            }
+            CloseHandle(own);
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0) << "128 + " << SIGALRM << ": the child hung";
+#endif
 }
 
 }  // namespace
