@@ -16,14 +16,18 @@
 namespace svcp {
 namespace {
 
-// Across a fork the dispatcher is held, so the child inherits it in a known
-// state: no other thread is half-way through a wait or a signal.
-void LockDispatcherBeforeFork() {
+// Across a fork the handle table and the dispatcher are held (in that order,
+// as no thread holds the dispatcher while it takes the table), so the child
+// inherits them in a known state: no other thread is half-way through a
+// lookup, a wait or a signal.
+void LockBeforeFork() {
+    LockHandleTableForFork();
     GetDispatcher().lock.lock();
 }
 
-void UnlockDispatcherInParent() {
+void UnlockInParent() {
     GetDispatcher().lock.unlock();
+    UnlockHandleTableAfterFork();
 }
 
 }  // namespace
@@ -32,8 +36,7 @@ ThreadObject* ThreadObject::s_pFirst = nullptr;
 
 ThreadObject::ThreadObject() {
     static const bool forkHandlersInstalled = [] {
-        if (pthread_atfork(&LockDispatcherBeforeFork, &UnlockDispatcherInParent,
-                           &ThreadObject::OnForkInChild) != 0) {
+        if (pthread_atfork(&LockBeforeFork, &UnlockInParent, &ThreadObject::OnForkInChild) != 0) {
             throw std::bad_alloc();
         }
         return true;
@@ -71,6 +74,7 @@ void ThreadObject::OnForkInChild() {
     // one has none. No thread here is waiting on it, so nothing needs waking.
     new (&dispatcher.changed) std::condition_variable();
     dispatcher.lock.unlock();
+    UnlockHandleTableAfterFork();
 }
 
 }  // namespace svcp

@@ -42,8 +42,8 @@ public:
     bool IsSignalled() const override { return m_bExited; }
 
 private:
-    // The fork handler run in the child, with the dispatcher lock that the
-    // prepare handler took: marks every listed object exited.
+    // The fork handler run in the child, with the locks that the prepare
+    // handler took: marks every listed object exited.
     static void OnForkInChild();
 
     bool m_bExited = false;  // guarded by the dispatcher lock

@@ -169,6 +169,45 @@ TEST(Threads, InAForkedChildTheParentsThreadsHaveEnded) {
     EXPECT_EQ(WaitForSingleObject(second.handle, 0), WAIT_TIMEOUT);
 }
 
+// Another thread is busy with waits and signals whenever the process forks:
+// the child must not inherit a lock that thread held, nor state it left half
+// changed.
+TEST(Threads, AForkedChildWaitsAndSignalsWhileTheParentIsBusy) {
+    struct Busy {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<bool> stop{false};
+        static unsigned __stdcall Procedure(void* argument) {
+            auto* self = static_cast<Busy*>(argument);
+            while (!self->stop.load()) {
+                SetEvent(self->event);
+                WaitForSingleObject(self->event, 0);
+                ResetEvent(self->event);
+            }
+            return 0;
+        }
+    } busy;
+    auto thread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Busy::Procedure, &busy, 0, nullptr));
+    ASSERT_NE(thread, nullptr);
+
+    int status = 0;
+    for (int fork = 0; fork < 1000 && status == 0; ++fork) {
+        status = InForkedChild([&] {
+            if (WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0 || !SetEvent(busy.event) ||
+                WaitForSingleObject(busy.event, 0) != WAIT_OBJECT_0) {
+                return 1;
+            }
+            return CloseHandle(busy.event) && CloseHandle(thread) ? 0 : 2;
+        });
+    }
+    EXPECT_EQ(status, 0) << "128 + " << SIGALRM << ": a child hung";
+
+    busy.stop.store(true);
+    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CloseHandle(busy.event);
+}
+
 // The child's own threads are waited for as usual, though the parent's
 // thread was waiting when it forked (the waits and signals share one
 // condition variable, which must not count the parent's waiters there).
