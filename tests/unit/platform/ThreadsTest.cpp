@@ -78,46 +78,39 @@ TEST(Threads, PlannedFailureReturnsZeroWithTheChosenCode) {
     EXPECT_EQ(gate.runs.load(), 0);
 }
 
-// Started, then asleep until released, as a library's polling thread.
-struct BlockedThread {
-    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+// A thread asleep in its wait until released, as a library's polling thread.
+struct SleepingThread {
     Gate gate;
     std::atomic<DWORD> id{0};
-    HANDLE handle = nullptr;
+    HANDLE handle =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Procedure, this, 0, nullptr));
 
     static unsigned __stdcall Procedure(void* argument) {
-        auto* self = static_cast<BlockedThread*>(argument);
+        auto* self = static_cast<SleepingThread*>(argument);
         self->id.store(GetCurrentThreadId());
-        SetEvent(self->started);
         return WaitForGate(&self->gate);
     }
-    BlockedThread() {
-        handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Procedure, this, 0, nullptr));
-        if (handle != nullptr) {
-            WaitForSingleObject(started, INFINITE);
-            WaitUntilAsleep();
-        }
-    }
-    ~BlockedThread() {
+    ~SleepingThread() {
         SetEvent(gate.release);
         WaitForSingleObject(handle, INFINITE);
         CloseHandle(handle);
-        CloseHandle(started);
     }
-    // Until the kernel has put the thread to sleep in its wait: a fork that
-    // comes earlier finds it still on its way in, which hides faults.
-    void WaitUntilAsleep() const {
-        const std::string path = "/proc/self/task/" + std::to_string(id.load()) + "/stat";
-        for (int tries = 0; tries < 5000; ++tries) {
-            std::ifstream stat(path);
-            std::string text((std::istreambuf_iterator<char>(stat)),
-                             std::istreambuf_iterator<char>());
+    // Until the kernel has put it to sleep: a fork that comes earlier finds
+    // it still on its way into the wait, which hides faults.
+    bool WaitUntilAsleep() const {
+        for (int tries = 0; tries < 5000; ++tries, Sleep(1)) {
+            if (id.load() == 0) {
+                continue;
+            }
+            std::ifstream stat("/proc/self/task/" + std::to_string(id.load()) + "/stat");
+            const std::string text((std::istreambuf_iterator<char>(stat)),
+                                   std::istreambuf_iterator<char>());
             const size_t end = text.rfind(')');
             if (end != std::string::npos && text.compare(end + 1, 3, " S ") == 0) {
-                return;
+                return true;
             }
-            Sleep(1);
         }
+        return false;
     }
 };
 
@@ -137,42 +130,12 @@ int InForkedChild(Body body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// A forked child has only the thread that forked: waiting for one of the
-// parent's threads there must not wait for ever (a child's exit waits for the
-// library's polling thread). The parent's threads are not affected.
+// A forked child has only the thread that forked: waiting there for one of
+// the parent's threads must not wait for ever (a child's exit waits for the
+// library's polling thread). Nor may the child inherit a lock that another
+// thread, busy with waits and signals at the fork, held. The parent's threads
+// go on.
 TEST(Threads, InAForkedChildTheParentsThreadsHaveEnded) {
-    BlockedThread first;
-    BlockedThread second;
-    ASSERT_NE(first.handle, nullptr);
-    ASSERT_NE(second.handle, nullptr);
-
-    const int status = InForkedChild([&] {
-        if (WaitForSingleObject(first.handle, INFINITE) != WAIT_OBJECT_0 ||
-            WaitForSingleObject(second.handle, INFINITE) != WAIT_OBJECT_0) {
-            return 1;
-        }
-        // Events still work there, though a parent's thread was waiting on
-        // one at the fork.
-        SetEvent(first.gate.release);
-        if (WaitForSingleObject(first.gate.release, INFINITE) != WAIT_OBJECT_0 ||
-            WaitForSingleObject(second.gate.release, 20) != WAIT_TIMEOUT) {
-            return 2;
-        }
-        return CloseHandle(first.handle) ? 0 : 3;
-    });
-    EXPECT_EQ(status, 0) << "128 + " << SIGALRM << ": the child hung";
-
-    EXPECT_EQ(WaitForSingleObject(first.handle, 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(second.handle, 0), WAIT_TIMEOUT);
-    SetEvent(first.gate.release);
-    EXPECT_EQ(WaitForSingleObject(first.handle, INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(second.handle, 0), WAIT_TIMEOUT);
-}
-
-// Another thread is busy with waits and signals whenever the process forks:
-// the child must not inherit a lock that thread held, nor state it left half
-// changed.
-TEST(Threads, AForkedChildWaitsAndSignalsWhileTheParentIsBusy) {
     struct Busy {
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         std::atomic<bool> stop{false};
@@ -189,12 +152,15 @@ TEST(Threads, AForkedChildWaitsAndSignalsWhileTheParentIsBusy) {
     auto thread =
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Busy::Procedure, &busy, 0, nullptr));
     ASSERT_NE(thread, nullptr);
+    SleepingThread sleeping;
+    ASSERT_TRUE(sleeping.WaitUntilAsleep());
 
     int status = 0;
-    for (int fork = 0; fork < 1000 && status == 0; ++fork) {
+    for (int fork = 0; fork < 3000 && status == 0; ++fork) {
         status = InForkedChild([&] {
-            if (WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0 || !SetEvent(busy.event) ||
-                WaitForSingleObject(busy.event, 0) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0 ||
+                WaitForSingleObject(sleeping.handle, INFINITE) != WAIT_OBJECT_0 ||
+                !SetEvent(busy.event) || WaitForSingleObject(busy.event, 0) != WAIT_OBJECT_0) {
                 return 1;
             }
             return CloseHandle(busy.event) && CloseHandle(thread) ? 0 : 2;
@@ -202,6 +168,8 @@ TEST(Threads, AForkedChildWaitsAndSignalsWhileTheParentIsBusy) {
     }
     EXPECT_EQ(status, 0) << "128 + " << SIGALRM << ": a child hung";
 
+    EXPECT_EQ(WaitForSingleObject(sleeping.handle, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
     busy.stop.store(true);
     EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
     CloseHandle(thread);
@@ -209,14 +177,14 @@ TEST(Threads, AForkedChildWaitsAndSignalsWhileTheParentIsBusy) {
 }
 
 // The child's own threads are waited for as usual, though the parent's
-// thread was waiting when it forked (the waits and signals share one
+// thread was asleep in a wait when it forked (waits and signals share one
 // condition variable, which must not count the parent's waiters there).
 TEST(Threads, AForkedChildStartsAndWaitsForItsOwnThreads) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a threaded process";
 #else
-    BlockedThread parents;
-    ASSERT_NE(parents.handle, nullptr);
+    SleepingThread parents;
+    ASSERT_TRUE(parents.WaitUntilAsleep());
 
     const int status = InForkedChild([] {
         for (int round = 0; round < 3; ++round) {
