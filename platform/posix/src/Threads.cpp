@@ -1,4 +1,4 @@
-// _beginthreadex and thread identity.
+// _beginthreadex, thread identity, and the parent's threads as a forked child sees them.
 #include <cerrno>
 #include <new>
 #include <thread>
