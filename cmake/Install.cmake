@@ -41,6 +41,7 @@ endif()
 
 # Public headers: what ServiceApi.h and svcproc_c.h include, nothing internal.
 install(FILES
+  ${CMAKE_SOURCE_DIR}/svcproc/api/HandleKindName.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/ISensorStateListener.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/SensorHandle.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/SensorRecords.h

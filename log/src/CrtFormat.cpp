@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "TextBuffer.h"
-#include "Utf8.h"
+#include "common/Utf8Encode.h"
 
 namespace svcp::log {
 
@@ -66,7 +66,7 @@ void AppendLiteral(CTextBuffer& out, const char* text, size_t length) {
 }
 
 void AppendLiteral(CTextBuffer& out, const wchar_t* text, size_t length) {
-    AppendWide(out, text, length);
+    utf8::AppendWide(out, text, length);
 }
 
 template <typename CharT>
@@ -452,7 +452,7 @@ void FormatString(CTextBuffer& out, const Directive& directive, bool wideFormat,
             text = L"(null)";
         }
         const size_t length = BoundedLength(text, directive.precision);
-        AppendPadded(out, directive, length, [&] { AppendWide(out, text, length); });
+        AppendPadded(out, directive, length, [&] { utf8::AppendWide(out, text, length); });
     } else {
         const char* text = va_arg(args.list, const char*);
         if (text == nullptr) {
@@ -466,7 +466,7 @@ void FormatString(CTextBuffer& out, const Directive& directive, bool wideFormat,
 void FormatChar(CTextBuffer& out, const Directive& directive, bool wideFormat, Arguments& args) {
     if (TakesWide(directive, wideFormat)) {
         const auto unit = static_cast<wchar_t>(va_arg(args.list, PromotedWideChar));
-        AppendPadded(out, directive, 1, [&] { AppendWide(out, &unit, 1); });
+        AppendPadded(out, directive, 1, [&] { utf8::AppendWide(out, &unit, 1); });
     } else {
         const auto byte = static_cast<char>(va_arg(args.list, int));
         AppendPadded(out, directive, 1, [&] { out.push_back(byte); });

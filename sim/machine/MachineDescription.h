@@ -107,14 +107,13 @@ struct MachineDescription {
     BiosDescription bios;
     ManagementDeviceDescription serviceProcessor;
     std::vector<ManagementDeviceDescription> otherDevices;
-    // Per kind; std::nullopt keeps the model's default (DefaultHysteresis).
+    // Per kind, at KindIndex; std::nullopt keeps the model's default
+    // (DefaultHysteresis).
     std::array<std::optional<int32_t>, kSensorKinds> hysteresis;
     std::vector<SensorDescription> sensors;
     std::vector<LedDescription> leds;
 
     bool IsReplay() const { return !smbiosTablePath.empty(); }
 };
-
-const char* KindName(SensorKind kind);  // "voltage", "fan", "temperature"
 
 }  // namespace svcpsim

@@ -1,87 +1,29 @@
 #include "MachineParser.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <initializer_list>
 #include <map>
 #include <new>
-#include <stdexcept>
 #include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
-#include "JsonLineIndex.h"
+#include "JsonReader.h"
 #include "RegularFile.h"
 #include "SteadyReading.h"
+#include "svcproc/api/HandleKindName.h"
 
 namespace svcpsim {
 namespace {
 
 using nlohmann::json;
+using ServiceApi::KindName;
 
 constexpr double kMaxSeconds = 1e6;
 constexpr uint16_t kMaxWord =
     0x7FFF;  // 0x8000 means unknown; above it the library sees a huge value
-
-class DescriptionError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A value of the document and the pointer that names it.
-struct At {
-    const json& value;
-    std::string pointer;
-};
-
-// A value as a message shows it: a scalar as written, cut to about 40
-// characters; a container by what it is (never the whole of it).
-std::string Shown(const json& value) {
-    constexpr size_t kShown = 40;
-    if (value.is_object()) {
-        return value.empty() ? "{}" : "an object";
-    }
-    if (value.is_array()) {
-        return value.empty() ? "[]" : "an array";
-    }
-    if (!value.is_string()) {
-        return value.dump();
-    }
-    const std::string& text = value.get_ref<const std::string&>();
-    if (text.size() <= kShown) {
-        return value.dump(-1, ' ', false, json::error_handler_t::replace);
-    }
-    size_t cut = kShown - 3;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;  // not inside a UTF-8 sequence
-    }
-    const std::string dumped =
-        json(text.substr(0, cut)).dump(-1, ' ', false, json::error_handler_t::replace);
-    return dumped.substr(0, dumped.size() - 1) + "...\"";
-}
-
-// A pointer as a message shows it: a long one (a huge key) cut in the
-// middle.
-std::string ShownPointer(const std::string& pointer) {
-    constexpr size_t kHead = 80;
-    constexpr size_t kTail = 40;
-    if (pointer.empty()) {
-        return "/";
-    }
-    if (pointer.size() <= kHead + kTail + 3) {
-        return pointer;
-    }
-    return pointer.substr(0, kHead) + "..." + pointer.substr(pointer.size() - kTail);
-}
-
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
 
 // A kind's unit in the file and the factors to the table's (and model's)
 // units.
@@ -111,17 +53,16 @@ const char* const kThresholdNames[kThresholdCount] = {"lowerNonCritical",    "up
                                                       "lowerCritical",       "upperCritical",
                                                       "lowerNonRecoverable", "upperNonRecoverable"};
 
-class Reader {
+// The machine's schema on the generic reader's checks.
+class CMachineReader : private CJsonReader {
 public:
-    Reader(const json& document, std::string_view text, std::string origin,
-           std::string baseDirectory)
-        : m_Document(document),
-          m_Lines(text),
-          m_sOrigin(std::move(origin)),
+    CMachineReader(const json& document, std::string_view text, std::string origin,
+                   std::string baseDirectory)
+        : CJsonReader(document, text, std::move(origin)),
           m_sBaseDirectory(std::move(baseDirectory)) {}
 
     void Read(MachineDescription& machine) {
-        const At root{m_Document, ""};
+        const JsonAt root = Root();
         ExpectObject(root,
                      {"format", "version", "name", "seed", "repeat", "smbiosTable", "bios",
                       "serviceProcessor", "managementDevices", "hysteresis", "sensors", "leds"});
@@ -178,128 +119,11 @@ public:
     }
 
 private:
-    // --- Shapes and scalars ------------------------------------------------------
-
-    [[noreturn]] void Fail(const std::string& pointer, const std::string& problem) const {
-        throw DescriptionError(m_sOrigin + ":" + std::to_string(m_Lines.LineOf(pointer)) + ": " +
-                               ShownPointer(pointer) + ": " + problem);
-    }
-
-    void ExpectObject(const At& at, std::initializer_list<const char*> known) const {
-        if (!at.value.is_object()) {
-            Fail(at.pointer, "expected an object, not " + Shown(at.value));
-        }
-        for (auto member = at.value.begin(); member != at.value.end(); ++member) {
-            bool listed = false;
-            for (const char* key : known) {
-                listed = listed || member.key() == key;
-            }
-            if (!listed) {
-                std::string names;
-                for (const char* key : known) {
-                    names += std::string(names.empty() ? "" : ", ") + key;
-                }
-                Fail(JsonChild(at, member.key()), "unknown member (known: " + names + ")");
-            }
-        }
-    }
-
-    void ExpectArray(const At& at) const {
-        if (!at.value.is_array()) {
-            Fail(at.pointer, "expected an array, not " + Shown(at.value));
-        }
-    }
-
-    static std::string JsonChild(const At& at, const std::string& key) {
-        return CJsonLineIndex::Child(at.pointer, key);
-    }
-
-    std::optional<At> Find(const At& object, const char* key) const {
-        const auto found = object.value.find(key);
-        if (found == object.value.end()) {
-            return std::nullopt;
-        }
-        return At{*found, JsonChild(object, key)};
-    }
-
-    At Need(const At& object, const char* key) const {
-        std::optional<At> found = Find(object, key);
-        if (!found) {
-            Fail(JsonChild(object, key), "missing");
-        }
-        return *found;
-    }
-
-    At Element(const At& array, size_t index) const {
-        return At{array.value[index], CJsonLineIndex::Child(array.pointer, index)};
-    }
-
-    std::string Text(const At& at) const {
-        if (!at.value.is_string()) {
-            Fail(at.pointer, "expected a string, not " + Shown(at.value));
-        }
-        const std::string& text = at.value.get_ref<const std::string&>();
-        if (text.find('\0') != std::string::npos) {
-            Fail(at.pointer, "must not contain a NUL character");
-        }
-        return text;
-    }
-
-    std::string NonEmptyText(const At& at) const {
-        std::string text = Text(at);
-        if (text.empty()) {
-            Fail(at.pointer, "must not be empty");
-        }
-        return text;
-    }
-
-    double NumberOf(const At& at) const {
-        if (!at.value.is_number()) {
-            Fail(at.pointer, "expected a number, not " + Shown(at.value));
-        }
-        return at.value.get<double>();
-    }
-
-    double NumberIn(const At& at, double low, double high, const std::string& unit) const {
-        const double value = NumberOf(at);
-        if (!(value >= low && value <= high)) {
-            Fail(at.pointer, "must be from " + Number(low) + " to " + Number(high) + " " + unit +
-                                 ", not " + Shown(at.value));
-        }
-        return value;
-    }
-
-    // A whole number, or a string of hexadecimal digits after "0x".
-    uint32_t Unsigned(const At& at, uint32_t maximum) const {
-        const std::string range = "from 0 to " + std::to_string(maximum);
-        if (at.value.is_string()) {
-            const std::string& text = at.value.get_ref<const std::string&>();
-            const bool hex =
-                text.size() > 2 && text.size() <= 10 && text[0] == '0' &&
-                (text[1] == 'x' || text[1] == 'X') &&
-                text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
-            const unsigned long long value = hex ? std::strtoull(text.c_str() + 2, nullptr, 16) : 0;
-            if (!hex || value > maximum) {
-                Fail(at.pointer, "expected a whole number " + range +
-                                     " or a hexadecimal \"0x...\", not " + Shown(at.value));
-            }
-            return static_cast<uint32_t>(value);
-        }
-        if (!at.value.is_number()) {
-            Fail(at.pointer, "expected a whole number, not " + Shown(at.value));
-        }
-        const double value = at.value.get<double>();
-        if (!(value >= 0 && value <= maximum) || value != std::floor(value)) {
-            Fail(at.pointer, "expected a whole number " + range + ", not " + Shown(at.value));
-        }
-        return static_cast<uint32_t>(value);
-    }
-
     // An SMBIOS word from a value in the file's unit: absent or null is
     // unknown.
-    std::optional<uint16_t> Word(const At& object, const char* key, double scale,
+    std::optional<uint16_t> Word(const JsonAt& object, const char* key, double scale,
                                  const std::string& unit) const {
-        std::optional<At> at = Find(object, key);
+        std::optional<JsonAt> at = Find(object, key);
         if (!at || at->value.is_null()) {
             return std::nullopt;
         }
@@ -309,7 +133,7 @@ private:
 
     // --- Parts of the machine ------------------------------------------------------
 
-    void ReadTable(const At& at, MachineDescription& machine) const {
+    void ReadTable(const JsonAt& at, MachineDescription& machine) const {
         std::string path = NonEmptyText(at);
         if (path[0] != '/' && !m_sBaseDirectory.empty()) {
             path = m_sBaseDirectory + "/" + path;
@@ -330,7 +154,7 @@ private:
         machine.smbiosTable = std::move(table);
     }
 
-    void ReadBios(const At& at, BiosDescription& bios) const {
+    void ReadBios(const JsonAt& at, BiosDescription& bios) const {
         ExpectObject(at, {"vendor", "version", "date"});
         bios.version = NonEmptyText(Need(at, "version"));
         if (auto vendor = Find(at, "vendor")) {
@@ -341,7 +165,7 @@ private:
         }
     }
 
-    void ReadDevice(const At& at, ManagementDeviceDescription& device,
+    void ReadDevice(const JsonAt& at, ManagementDeviceDescription& device,
                     bool descriptionRequired) const {
         ExpectObject(at, {"description", "address", "addressType", "deviceType"});
         if (auto description = Find(at, "description")) {
@@ -360,10 +184,10 @@ private:
         }
     }
 
-    void ReadHysteresis(const At& at, MachineDescription& machine) const {
+    void ReadHysteresis(const JsonAt& at, MachineDescription& machine) const {
         ExpectObject(at, {"voltage", "fan", "temperature"});
         for (SensorKind kind : kAllSensorKinds) {
-            if (auto margin = Find(at, KindName(kind))) {
+            if (auto margin = Find(at, KindName(HandleKindOf(kind)))) {
                 const KindUnits units = UnitsOf(kind);
                 const double value =
                     NumberIn(*margin, 0, units.wireMaximum / units.valueScale, units.unit);
@@ -373,28 +197,28 @@ private:
         }
     }
 
-    SensorKind ReadKind(const At& at) const {
+    SensorKind ReadKind(const JsonAt& at) const {
         const std::string kind = Text(at);
         for (SensorKind candidate : kAllSensorKinds) {
-            if (kind == KindName(candidate)) {
+            if (kind == KindName(HandleKindOf(candidate))) {
                 return candidate;
             }
         }
         Fail(at.pointer,
-             "expected \"voltage\", \"fan\" or \"temperature\", not " + Shown(at.value));
+             "expected \"voltage\", \"fan\" or \"temperature\", not " + ShownValue(at.value));
     }
 
-    void ReadSensors(const At& at, MachineDescription& machine) const {
+    void ReadSensors(const JsonAt& at, MachineDescription& machine) const {
         ExpectArray(at);
         std::map<std::pair<SensorKind, size_t>, std::string> taken;
         for (size_t i = 0; i < at.value.size(); ++i) {
-            const At entry = Element(at, i);
+            const JsonAt entry = Element(at, i);
             SensorDescription sensor = ReadSensor(entry);
-            const std::string indexPointer = JsonChild(entry, "index");
+            const std::string indexPointer = Child(entry, "index");
             const auto inserted =
                 taken.emplace(std::make_pair(sensor.kind, sensor.index), entry.pointer);
             if (!inserted.second) {
-                Fail(indexPointer, std::string(KindName(sensor.kind)) + " index " +
+                Fail(indexPointer, std::string(KindName(HandleKindOf(sensor.kind))) + " index " +
                                        std::to_string(sensor.index) + " is taken by " +
                                        inserted.first->second);
             }
@@ -402,17 +226,17 @@ private:
         }
     }
 
-    SensorDescription ReadSensor(const At& at) const {
+    SensorDescription ReadSensor(const JsonAt& at) const {
         ExpectObject(at, {"kind", "index", "description", "limits", "resolution", "accuracy",
                           "nominal", "thresholds", "behaviour"});
         SensorDescription sensor;
         sensor.kind = ReadKind(Need(at, "kind"));
         const size_t count = MaxSensors(sensor.kind);
-        const At index = Need(at, "index");
+        const JsonAt index = Need(at, "index");
         sensor.index = Unsigned(index, 0xFFFF);
         if (sensor.index >= count) {
             Fail(index.pointer, "must be from 0 to " + std::to_string(count - 1) + ": a " +
-                                    KindName(sensor.kind) + " report carries " +
+                                    KindName(HandleKindOf(sensor.kind)) + " report carries " +
                                     std::to_string(count) + " readings at most");
         }
         sensor.description = NonEmptyText(Need(at, "description"));
@@ -453,10 +277,10 @@ private:
         return sensor;
     }
 
-    void ReadBehaviour(const At& at, const KindUnits& units, Behaviour& behaviour) const {
+    void ReadBehaviour(const JsonAt& at, const KindUnits& units, Behaviour& behaviour) const {
         ExpectObject(at, {"base", "noise", "script"});
         const double maximum = units.wireMaximum / units.valueScale;
-        auto value = [&](const At& number) {
+        auto value = [&](const JsonAt& number) {
             return NumberIn(number, 0, maximum, units.unit) * units.valueScale;
         };
         if (auto base = Find(at, "base")) {
@@ -465,20 +289,20 @@ private:
         if (auto noise = Find(at, "noise")) {
             behaviour.noise = value(*noise);
         }
-        std::optional<At> script = Find(at, "script");
+        std::optional<JsonAt> script = Find(at, "script");
         if (!script) {
             return;
         }
         ExpectArray(*script);
         for (size_t i = 0; i < script->value.size(); ++i) {
-            const At entry = Element(*script, i);
+            const JsonAt entry = Element(*script, i);
             ExpectObject(entry, {"at", "value", "ramp"});
             ScriptStep step;
-            const At when = Need(entry, "at");
+            const JsonAt when = Need(entry, "at");
             step.at = NumberIn(when, 0, kMaxSeconds, "s");
             if (!behaviour.script.empty() && step.at < behaviour.script.back().at) {
                 Fail(when.pointer, "must not be earlier than the step before it (" +
-                                       Number(behaviour.script.back().at) + " s)");
+                                       ShownNumber(behaviour.script.back().at) + " s)");
             }
             step.value = value(Need(entry, "value"));
             if (auto ramp = Find(entry, "ramp")) {
@@ -488,15 +312,15 @@ private:
         }
     }
 
-    void ReadLeds(const At& at, MachineDescription& machine) const {
+    void ReadLeds(const JsonAt& at, MachineDescription& machine) const {
         ExpectArray(at);
         // An LED's handle is its bit map: two LEDs cannot share one.
         std::map<uint16_t, std::string> taken;
         for (size_t i = 0; i < at.value.size(); ++i) {
-            const At entry = Element(at, i);
+            const JsonAt entry = Element(at, i);
             ExpectObject(entry, {"bitMap", "description", "drive"});
             LedDescription led;
-            const At bitMap = Need(entry, "bitMap");
+            const JsonAt bitMap = Need(entry, "bitMap");
             led.bitMap = static_cast<uint16_t>(Unsigned(bitMap, 0xFFFF));
             if (led.bitMap == 0) {
                 Fail(bitMap.pointer, "must have at least one bit set");
@@ -516,7 +340,7 @@ private:
         }
     }
 
-    LedDrive ReadDrive(const At& at, const MachineDescription& machine) const {
+    LedDrive ReadDrive(const JsonAt& at, const MachineDescription& machine) const {
         LedDrive drive;
         if (at.value.is_string()) {
             const std::string mode = Text(at);
@@ -524,7 +348,7 @@ private:
                 Fail(at.pointer,
                      "expected \"on\", \"off\", {\"blink\": seconds} or "
                      "{\"whileCritical\": sensors}, not " +
-                         Shown(at.value));
+                         ShownValue(at.value));
             }
             drive.mode = mode == "on" ? LedDrive::Mode::On : LedDrive::Mode::Off;
             return drive;
@@ -539,15 +363,15 @@ private:
             return drive;
         }
         drive.mode = LedDrive::Mode::WhileCritical;
-        const At names = Need(at, "whileCritical");
-        auto add = [&](const At& name) {
+        const JsonAt names = Need(at, "whileCritical");
+        auto add = [&](const JsonAt& name) {
             std::string text = NonEmptyText(name);
             bool known = text == "*";
             for (const SensorDescription& sensor : machine.sensors) {
                 known = known || sensor.description == text;
             }
             if (!known) {
-                Fail(name.pointer, "no sensor is described " + Shown(name.value));
+                Fail(name.pointer, "no sensor is described " + ShownValue(name.value));
             }
             drive.sensors.push_back(std::move(text));
         };
@@ -561,86 +385,19 @@ private:
         return drive;
     }
 
-    const json& m_Document;
-    const CJsonLineIndex m_Lines;  // a view of the text, which outlives the reader
-    const std::string m_sOrigin;
     const std::string m_sBaseDirectory;
 };
-
-// "file:line:column: not JSON: <what the parser says>".
-std::string ParseErrorText(const json::parse_error& e, const std::string& text,
-                           const std::string& origin) {
-    const size_t end = std::min<size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
-    int line = 1;
-    size_t lineStart = 0;
-    for (size_t i = 0; i < end; ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    std::string what = e.what();
-    const size_t column = what.find("column");
-    const size_t colon = column == std::string::npos ? column : what.find(": ", column);
-    if (colon != std::string::npos) {
-        what = what.substr(colon + 2);
-    }
-    return origin + ":" + std::to_string(line) + ":" + std::to_string(end - lineStart + 1) +
-           ": not valid JSON: " + what;
-}
-
-}  // namespace
-
-const char* KindName(SensorKind kind) {
-    switch (kind) {
-        case SensorKind::Voltage:
-            return "voltage";
-        case SensorKind::Fan:
-            return "fan";
-        case SensorKind::Temperature:
-            return "temperature";
-    }
-    return "unknown";
-}
-
-namespace {
-
-// Thrown from the parser's callback to stop at the first container too
-// deep: before it is built, so that the tree never grows past the limit.
-struct TooDeep {};
 
 bool Parse(const std::string& text, const std::string& origin, const std::string& baseDirectory,
            MachineDescription* machine, std::string* error) {
     json document;
-    try {
-        // The callback's depth is the number of containers around the one
-        // starting.
-        document = json::parse(text, [](int depth, json::parse_event_t event, json&) {
-            if ((event == json::parse_event_t::object_start ||
-                 event == json::parse_event_t::array_start) &&
-                depth >= static_cast<int>(kMaxDescriptionDepth)) {
-                throw TooDeep();
-            }
-            return true;
-        });
-    } catch (const TooDeep&) {
-        std::string pointer;
-        int line = 0;
-        CJsonLineIndex(text).FindDeeperThan(kMaxDescriptionDepth, &pointer, &line);
-        *error = origin + ":" + std::to_string(line) + ": " + ShownPointer(pointer) +
-                 ": nested more than " + std::to_string(kMaxDescriptionDepth) + " levels deep";
-        return false;
-    } catch (const json::parse_error& e) {
-        *error = ParseErrorText(e, text, origin);
-        return false;
-    } catch (const json::exception& e) {
-        *error = origin + ": not valid JSON: " + e.what();
+    if (!ParseJsonDocument(text, origin, kMaxDescriptionDepth, &document, error)) {
         return false;
     }
     try {
         *machine = MachineDescription();
-        Reader(document, text, origin, baseDirectory).Read(*machine);
-    } catch (const DescriptionError& e) {
+        CMachineReader(document, text, origin, baseDirectory).Read(*machine);
+    } catch (const CJsonReadError& e) {
         *error = e.what();
         return false;
     }

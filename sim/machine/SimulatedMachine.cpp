@@ -15,7 +15,7 @@ MachineSetup SetupOf(const MachinePlan& plan) {
     std::vector<SensorSetup>* lists[kSensorKinds] = {&setup.voltages, &setup.fans,
                                                      &setup.temperatures};
     for (const SensorPlan& sensor : plan.sensors) {
-        std::vector<SensorSetup>& list = *lists[static_cast<size_t>(sensor.kind)];
+        std::vector<SensorSetup>& list = *lists[KindIndex(sensor.kind)];
         if (list.size() <= sensor.index) {
             list.resize(sensor.index + 1);
         }
@@ -34,7 +34,7 @@ CSimulatedMachine::CSimulatedMachine(MachinePlan plan)
       m_Random(m_Plan.seed),
       m_vCritical(m_Plan.sensors.size(), false) {
     for (SensorKind kind : kAllSensorKinds) {
-        if (const auto& margin = m_Plan.hysteresis[static_cast<size_t>(kind)]) {
+        if (const auto& margin = m_Plan.hysteresis[KindIndex(kind)]) {
             m_pServiceProcessor->SetHysteresis(kind, *margin);
         }
     }

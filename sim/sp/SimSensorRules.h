@@ -13,12 +13,30 @@
 #include <cstdint>
 #include <optional>
 
+#include "svcproc/api/SensorHandle.h"
+
 namespace svcpsim {
 
-enum class SensorKind { Voltage, Fan, Temperature };
+// The sensor kinds of the library's handles, with their numbers, as a type
+// of their own: a simulated sensor is never an LED, and a switch over the
+// kinds stays complete.
+enum class SensorKind {
+    Voltage = HandleKind_Voltage,
+    Fan = HandleKind_Fan,
+    Temperature = HandleKind_Temperature
+};
 constexpr size_t kSensorKinds = 3;
 constexpr SensorKind kAllSensorKinds[kSensorKinds] = {SensorKind::Voltage, SensorKind::Fan,
                                                       SensorKind::Temperature};
+
+// The handle kind of the kind's sensors; ServiceApi::KindName names it.
+constexpr HANDLE_KIND HandleKindOf(SensorKind kind) {
+    return static_cast<HANDLE_KIND>(kind);
+}
+// The kind's place in per-kind arrays: 0 to kSensorKinds - 1.
+constexpr size_t KindIndex(SensorKind kind) {
+    return static_cast<size_t>(kind) - HandleKind_Voltage;
+}
 
 // The read command of the kind, which is also its alert type.
 uint8_t WireType(SensorKind kind);

@@ -38,7 +38,7 @@ CSimServiceProcessor::CSimServiceProcessor(const MachineSetup& setup)
                                                            &setup.temperatures};
     std::lock_guard<std::mutex> guard(m_Lock);
     for (SensorKind kind : kAllSensorKinds) {
-        const std::vector<SensorSetup>& list = *lists[static_cast<size_t>(kind)];
+        const std::vector<SensorSetup>& list = *lists[KindIndex(kind)];
         if (list.size() > MaxSensors(kind)) {
             throw std::invalid_argument("more sensors of a kind than one message can carry");
         }

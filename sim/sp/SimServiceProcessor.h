@@ -161,8 +161,8 @@ private:
     };
 
     // REQUIRES: m_Lock held.
-    KindState& State(SensorKind kind) { return m_aKinds[static_cast<size_t>(kind)]; }
-    const KindState& State(SensorKind kind) const { return m_aKinds[static_cast<size_t>(kind)]; }
+    KindState& State(SensorKind kind) { return m_aKinds[KindIndex(kind)]; }
+    const KindState& State(SensorKind kind) const { return m_aKinds[KindIndex(kind)]; }
     void Reevaluate(SensorKind kind);
     std::vector<uint8_t> EncodeReadings(SensorKind kind) const;
     // The simulator's own answer to an accepted command.

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <string>
 
+#include "common/Utf8Encode.h"
+
 // wchar_t is UTF-16 where it is 16 bits (surrogate pairs are joined) and
 // UTF-32 where it is 32. Unpaired surrogates and values past U+10FFFF
 // become U+FFFD. Throws std::bad_alloc.
-std::string WideToUtf8(const std::wstring& text);
+using svcp::utf8::WideToUtf8;
 
 // Stores text's length in *length (when not null) and, when buffer is not
 // null, text with its terminating zero in buffer[0..size-1]. False, with

@@ -55,6 +55,8 @@ fi
 # The headers alone, from the installed tree.
 echo '#include "svcproc/api/ServiceApi.h"' | "$cxx" -std=c++17 -fsyntax-only -x c++ \
   -I"$prefix/include" - || fail "ServiceApi.h does not compile from the prefix"
+echo '#include "svcproc/api/HandleKindName.h"' | "$cxx" -std=c++17 -fsyntax-only -x c++ \
+  -I"$prefix/include" - || fail "HandleKindName.h does not compile from the prefix"
 
 cmake -S "$source/tests/install/consumer" -B "$scratch/cmake-consumer" -G "$generator" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release >"$scratch/consumer.log" 2>&1 &&

@@ -26,6 +26,7 @@
 
 #include "ChildProcess.h"
 #include "DefaultMachine.h"
+#include "svcproc/api/SensorHandle.h"
 
 namespace {
 
@@ -78,13 +79,14 @@ TEST(MonitorEndToEnd, JsonDescribesTheBuiltInMachine) {
 
     const svcpsim::MachineDescription machine = DefaultMachine();
     ASSERT_EQ(document["sensors"].size(), machine.sensors.size());
-    const int kindCode[] = {1, 2, 3};
+    const char* const kindName[] = {"voltage", "fan", "temperature"};
     const uint16_t baseUnits[] = {5, 19, 2};
     for (const svcpsim::SensorDescription& described : machine.sensors) {
         SCOPED_TRACE(described.description);
-        const size_t kind = static_cast<size_t>(described.kind);
+        const size_t kind = svcpsim::KindIndex(described.kind);
+        // The simulator's kinds are the handle kinds the library gives.
         const unsigned long handle =
-            static_cast<unsigned long>(kindCode[kind]) << 16 | described.index;
+            ServiceApi::MakeHandle(svcpsim::HandleKindOf(described.kind), described.index);
         const json* found = nullptr;
         for (const json& sensor : document["sensors"]) {
             if (sensor["handle"] == handle) {
@@ -94,7 +96,7 @@ TEST(MonitorEndToEnd, JsonDescribesTheBuiltInMachine) {
         ASSERT_NE(found, nullptr);
         const json& info = (*found)["information"];
         EXPECT_EQ((*found)["description"], described.description);
-        EXPECT_EQ((*found)["kind"], svcpsim::KindName(described.kind));
+        EXPECT_EQ((*found)["kind"], kindName[kind]);
         EXPECT_EQ(info["baseUnits"], baseUnits[kind]);
         EXPECT_EQ(info["nominalReading"], Exported(described.nominal));
         EXPECT_EQ(info["lowerThresholdNonCritical"],

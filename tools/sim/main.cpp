@@ -43,7 +43,7 @@ std::string Reading(svcpsim::SensorKind kind, int32_t value) {
 std::string Summary(const svcpsim::MachinePlan& plan) {
     size_t counts[svcpsim::kSensorKinds] = {};
     for (const svcpsim::SensorPlan& sensor : plan.sensors) {
-        ++counts[static_cast<size_t>(sensor.kind)];
+        ++counts[svcpsim::KindIndex(sensor.kind)];
     }
     return std::to_string(counts[0]) + " voltages, " + std::to_string(counts[1]) + " fans, " +
            std::to_string(counts[2]) + " temperatures, " + std::to_string(plan.leds.size()) +

@@ -52,6 +52,14 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
     return object;
 }
 
+void LockHandleTableForFork() {
+    Table().lock.lock();
+}
+
+void UnlockHandleTableAfterFork() {
+    Table().lock.unlock();
+}
+
 }  // namespace svcp
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE handle) {

@@ -28,6 +28,11 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
 // Removes the handle; returns the object it named, or null.
 std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 
+// Held by the thread that forks, across the fork, so that a child (which has
+// only that thread) inherits the table whole and unlocked.
+void LockHandleTableForFork();
+void UnlockHandleTableAfterFork();
+
 template <class T>
 std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
     return std::dynamic_pointer_cast<T>(LookupHandle(handle));

@@ -1,4 +1,5 @@
-// The C interface's text conversion and its caller-buffer rule.
+// The C interface's caller-buffer rule and result texts (the encoder has its
+// own test in tests/unit/common).
 #include "svcproc/api/Utf8Text.h"
 
 #include <gtest/gtest.h>
@@ -8,30 +9,6 @@
 #include "svcproc/api/ServiceCodeText.h"
 
 namespace {
-
-TEST(WideToUtf8, EncodesEveryLength) {
-    EXPECT_EQ(WideToUtf8(L"Fan 1"), "Fan 1");
-    EXPECT_EQ(WideToUtf8(L"\u00b0C"),
-              "\xC2\xB0"
-              "C");
-    EXPECT_EQ(WideToUtf8(L"\u20ac"), "\xE2\x82\xAC");
-    EXPECT_EQ(WideToUtf8(std::wstring(1, L'\0')), std::string(1, '\0'));
-}
-
-TEST(WideToUtf8, JoinsSurrogatePairsAndReplacesLoneOnes) {
-    // U+1F321 (thermometer) as wchar_t holds it: one unit or a pair.
-    std::wstring thermometer;
-    if (sizeof(wchar_t) == 2) {
-        thermometer = {static_cast<wchar_t>(0xD83C), static_cast<wchar_t>(0xDF21)};
-    } else {
-        thermometer = {static_cast<wchar_t>(0x1F321)};
-    }
-    EXPECT_EQ(WideToUtf8(thermometer), "\xF0\x9F\x8C\xA1");
-    const std::wstring lone = {static_cast<wchar_t>(0xD800), L'x'};
-    EXPECT_EQ(WideToUtf8(lone), "\xEF\xBF\xBDx");
-    const std::wstring trailing = {L'x', static_cast<wchar_t>(0xDC00)};
-    EXPECT_EQ(WideToUtf8(trailing), "x\xEF\xBF\xBD");
-}
 
 TEST(CopyText, StoresTheLengthAndCopiesOnlyWhenItFits) {
     size_t length = 99;

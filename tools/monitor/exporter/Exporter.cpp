@@ -14,7 +14,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 std::string AlertLine(const Alert& alert) {
     return FormatLocalClock(alert.at) + "  " + (alert.state != 0 ? "ASSERTED  " : "CLEARED   ") +
-           FormatHandle(alert.handle) + "  " + KindName(KindOfHandle(alert.handle)) + "  raw " +
+           FormatHandle(alert.handle) + "  " +
+           ServiceApi::KindName(ServiceApi::HandleKind(alert.handle)) + "  raw " +
            std::to_string(alert.reading);
 }
 

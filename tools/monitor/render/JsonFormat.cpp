@@ -104,7 +104,7 @@ json Sensor(const SensorSnapshot& sensor) {
     return {
         {"handle", sensor.handle},
         {"id", FormatHandle(sensor.handle)},
-        {"kind", KindName(KindOfHandle(sensor.handle))},
+        {"kind", ServiceApi::KindName(ServiceApi::HandleKind(sensor.handle))},
         {"description", ToUtf8(info.Description)},
         {"readResult", static_cast<int>(sensor.readResult)},
         {"reading", reading},
@@ -122,7 +122,7 @@ json Led(const LedSnapshot& led) {
     return {
         {"handle", led.handle},
         {"id", FormatHandle(led.handle)},
-        {"kind", "led"},
+        {"kind", ServiceApi::KindName(ServiceApi::HandleKind(led.handle))},
         {"description", ToUtf8(led.information.Description)},
         {"bitMap", led.information.BitMap},
         {"readResult", static_cast<int>(led.readResult)},

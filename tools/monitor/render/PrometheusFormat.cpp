@@ -184,17 +184,17 @@ std::string RenderPrometheus(const Snapshot& snapshot) {
     KindFamilies fan = MakeKind("fan_speed", "rpm", "Fan speed sensor");
     KindFamilies temperature = MakeKind("temperature", "celsius", "Temperature sensor");
     for (const SensorSnapshot& sensor : snapshot.sensors) {
-        switch (KindOfHandle(sensor.handle)) {
-            case SensorKind::Voltage:
+        switch (ServiceApi::HandleKind(sensor.handle)) {
+            case HandleKind_Voltage:
                 AddSensor(voltage, sensor);
                 break;
-            case SensorKind::Fan:
+            case HandleKind_Fan:
                 AddSensor(fan, sensor);
                 break;
-            case SensorKind::Temperature:
+            case HandleKind_Temperature:
                 AddSensor(temperature, sensor);
                 break;
-            case SensorKind::Unknown:
+            default:
                 break;
         }
     }

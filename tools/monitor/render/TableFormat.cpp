@@ -173,7 +173,7 @@ std::vector<Cell> SensorRow(const SensorSnapshot& sensor, bool stale) {
         }
     }
     std::vector<Cell> row = {{FormatHandle(sensor.handle)},
-                             {KindName(KindOfHandle(sensor.handle))},
+                             {ServiceApi::KindName(ServiceApi::HandleKind(sensor.handle))},
                              {ToUtf8(info.Description)},
                              {read ? FormatValue(sensor.reading.CurrentReading, info) : "error",
                               stale ? kDim : nullptr, stale},
@@ -232,7 +232,7 @@ Table LedTable(const Snapshot& snapshot) {
         }
         state.stale = Stale(snapshot, led.handle);
         table.rows.push_back({{FormatHandle(led.handle)},
-                              {"led"},
+                              {ServiceApi::KindName(ServiceApi::HandleKind(led.handle))},
                               {ToUtf8(led.information.Description)},
                               {bit},
                               state});

@@ -51,14 +51,15 @@ std::string DescribeAlert(const Alert& alert, const Snapshot& snapshot) {
             description = ToUtf8(sensor.information.Description);
         }
     }
-    const SensorKind kind = KindOfHandle(alert.handle);
+    const unsigned long kind = ServiceApi::HandleKind(alert.handle);
     std::string reading = std::to_string(alert.reading) + " (raw)";
     if (information != nullptr) {
-        const int64_t scale = kind == SensorKind::Fan ? 1 : 10;
+        const int64_t scale = kind == HandleKind_Fan ? 1 : 10;
         reading = FormatValue(static_cast<int64_t>(alert.reading) * scale, *information);
     }
     return FormatLocalClock(alert.at) + "  " + (alert.state != 0 ? "ASSERTED  " : "CLEARED   ") +
-           FormatHandle(alert.handle) + "  " + KindName(kind) + "  " + description + "  " + reading;
+           FormatHandle(alert.handle) + "  " + ServiceApi::KindName(kind) + "  " + description +
+           "  " + reading;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -3,35 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/Utf8Encode.h"
 #include "snapshot/NumberText.h"
-#include "svcproc/api/SensorHandle.h"
-
-SensorKind KindOfHandle(unsigned long handle) {
-    switch (ServiceApi::HandleKind(handle)) {
-        case HandleKind_Voltage:
-            return SensorKind::Voltage;
-        case HandleKind_Fan:
-            return SensorKind::Fan;
-        case HandleKind_Temperature:
-            return SensorKind::Temperature;
-        default:
-            return SensorKind::Unknown;
-    }
-}
-
-const char* KindName(SensorKind kind) {
-    switch (kind) {
-        case SensorKind::Voltage:
-            return "voltage";
-        case SensorKind::Fan:
-            return "fan";
-        case SensorKind::Temperature:
-            return "temperature";
-        case SensorKind::Unknown:
-            break;
-    }
-    return "unknown";
-}
 
 const char* UnitSymbol(uint16_t baseUnits) {
     switch (baseUnits) {
@@ -86,36 +59,7 @@ std::string FormatThreshold(int32_t value, const CSensorInformation& information
 }
 
 std::string ToUtf8(const std::wstring& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = static_cast<uint32_t>(text[i]);
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            const uint32_t low = static_cast<uint32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return svcp::utf8::WideToUtf8(text);
 }
 
 std::string FormatHandle(unsigned long handle) {

@@ -5,12 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "svcproc/api/HandleKindName.h"  // a handle's kind in words
 #include "svcproc/api/SensorRecords.h"
-
-enum class SensorKind { Voltage, Fan, Temperature, Unknown };
-
-SensorKind KindOfHandle(unsigned long handle);
-const char* KindName(SensorKind kind);  // "voltage", "fan", "temperature", "unknown"
 
 // The unit symbol for a CIM base unit: "V", "RPM", "°C" (UTF-8), else "".
 const char* UnitSymbol(uint16_t baseUnits);

@@ -26,12 +26,12 @@ TEST(DefaultMachine, IsAPointOfSaleTerminalTheLibraryListsWhole) {
     size_t counts[kSensorKinds] = {};
     size_t chassisFans = 0;
     for (const SensorDescription& sensor : machine.sensors) {
-        ++counts[static_cast<size_t>(sensor.kind)];
+        ++counts[KindIndex(sensor.kind)];
         chassisFans += sensor.kind == SensorKind::Fan && sensor.description == "Chassis Fan";
     }
-    EXPECT_GE(counts[static_cast<size_t>(SensorKind::Voltage)], 5u);
-    EXPECT_EQ(counts[static_cast<size_t>(SensorKind::Fan)], 3u);
-    EXPECT_GE(counts[static_cast<size_t>(SensorKind::Temperature)], 3u);
+    EXPECT_GE(counts[KindIndex(SensorKind::Voltage)], 5u);
+    EXPECT_EQ(counts[KindIndex(SensorKind::Fan)], 3u);
+    EXPECT_GE(counts[KindIndex(SensorKind::Temperature)], 3u);
     EXPECT_EQ(chassisFans, 1u);
     EXPECT_GE(machine.leds.size(), 3u);
 }

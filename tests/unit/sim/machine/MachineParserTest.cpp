@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "DefaultMachine.h"
-#include "JsonLineIndex.h"
 #include "MachineParser.h"
 #include "RegularFile.h"
 
@@ -32,71 +31,6 @@ std::string ErrorOf(const std::string& text) {
     std::string error;
     EXPECT_FALSE(ParseMachineDescription(text, "m.json", "/nonexistent-dir", &machine, &error));
     return error;
-}
-
-TEST(JsonLineIndex, GivesTheLineWhereEachValueStarts) {
-    const std::string text = Text({
-        R"({"a": {"b/c": 1,)",   // 1
-        R"(  "d~e": [)",         // 2
-        R"(    2,)",             // 3
-        R"(    "x\"y",)",        // 4
-        R"(    {"f": null}],)",  // 5
-        R"(  "g": "multi)",      // 6: the string goes on
-        R"(" },)",               // 7
-        R"( "h": 3})",           // 8
-    });
-    // The string on lines 6-7 is not JSON (a raw line end); the index does
-    // not judge, counts the line and goes on.
-    const CJsonLineIndex index(text);
-    EXPECT_EQ(index.LineOf(""), 1);
-    EXPECT_EQ(index.LineOf("/a/b~1c"), 1);
-    EXPECT_EQ(index.LineOf("/a/d~0e"), 2);
-    EXPECT_EQ(index.LineOf("/a/d~0e/0"), 3);
-    EXPECT_EQ(index.LineOf("/a/d~0e/1"), 4);
-    EXPECT_EQ(index.LineOf("/a/d~0e/2/f"), 5);
-    EXPECT_EQ(index.LineOf("/h"), 8);
-    EXPECT_EQ(index.LineOf("/a/d~0e/2/missing"), 5) << "the nearest ancestor";
-    EXPECT_EQ(index.LineOf("/nothing/below"), 1);
-    EXPECT_EQ(CJsonLineIndex("").LineOf(""), 0);
-}
-
-TEST(JsonLineIndex, EscapedKeysAndNumbersAtLineEnds) {
-    const std::string text = Text({
-        R"({"\u0041\/": [1)",  // 1
-        R"(, 2)",              // 2
-        R"(]})",               // 3
-    });
-    const CJsonLineIndex index(text);
-    EXPECT_EQ(index.LineOf("/A~1/0"), 1) << "a number ended by a line end stays on its line";
-    EXPECT_EQ(index.LineOf("/A~1/1"), 2);
-}
-
-TEST(JsonLineIndex, ARepeatedKeyIsTheLastAsInTheDocument) {
-    const std::string text = Text({
-        R"({"a": {"b": 1},)",  // 1
-        R"( "a": {"c": 2}})",  // 2
-    });
-    const CJsonLineIndex index(text);
-    EXPECT_EQ(index.LineOf("/a"), 2);
-    EXPECT_EQ(index.LineOf("/a/b"), 2) << "the /a that the document keeps has no b";
-    EXPECT_EQ(index.LineOf("/a/c"), 2);
-}
-
-TEST(JsonLineIndex, FindsTheFirstContainerDeeperThanALimit) {
-    const std::string text = Text({
-        R"({"a": [[1],)",        // 1
-        R"(  {"b~/": [[]]}],)",  // 2
-        R"( "c": [[[]]]})",      // 3
-    });
-    const CJsonLineIndex index(text);
-    std::string pointer;
-    int line = 0;
-    ASSERT_TRUE(index.FindDeeperThan(3, &pointer, &line));
-    EXPECT_EQ(pointer, "/a/1/b~0~1") << "not /c/0/0, which comes later";
-    EXPECT_EQ(line, 2);
-    ASSERT_TRUE(index.FindDeeperThan(4, &pointer, &line));
-    EXPECT_EQ(pointer, "/a/1/b~0~1/0");
-    EXPECT_FALSE(index.FindDeeperThan(5, &pointer, &line)) << "5 levels at most";
 }
 
 TEST(RegularFile, ReadsUpToItsLimitAndNoFurther) {

@@ -157,7 +157,7 @@ TEST(SimulatedMachine, IndicesLeftOutReadZeroAndHysteresisComesFromThePlan) {
     pump.behaviour.base = 1000;
     pump.behaviour.script = {{1, 400, 0}, {2, 500, 0}};
     plan.sensors.push_back(pump);
-    plan.hysteresis[static_cast<size_t>(SensorKind::Fan)] = 0;
+    plan.hysteresis[KindIndex(SensorKind::Fan)] = 0;
     CSimulatedMachine machine(plan);
     CSimServiceProcessor& sp = *machine.ServiceProcessor();
     ASSERT_EQ(sp.GetSensorCount(SensorKind::Fan), 4u);

@@ -64,6 +64,14 @@ TEST(SimProtocol, ResponsesAreWellFormedAndDecodeBack) {
     EXPECT_FALSE(DecodeResponse(packet, &response));
 }
 
+TEST(SimSensorRules, KindsAreTheHandleKindsAndIndexPerKindArraysInOrder) {
+    const HANDLE_KIND handleKinds[] = {HandleKind_Voltage, HandleKind_Fan, HandleKind_Temperature};
+    for (size_t i = 0; i < kSensorKinds; ++i) {
+        EXPECT_EQ(KindIndex(kAllSensorKinds[i]), i);
+        EXPECT_EQ(HandleKindOf(kAllSensorKinds[i]), handleKinds[i]);
+    }
+}
+
 TEST(SimSensorRules, WireUnitsRoundToNearestAndClamp) {
     struct Case {
         SensorKind kind;

@@ -1,19 +1,25 @@
-// UTF-8 encoding of wide text. Log output is UTF-8 whatever the width of
-// wchar_t: 16 bits (UTF-16) on Windows, 32 bits (UTF-32) elsewhere.
+// UTF-8 encoding of wide text, the one encoder of the tree: the logging
+// library's output, the C interface's strings and the monitor's text all go
+// through it. wchar_t is 16 bits (UTF-16) on Windows, 32 bits (UTF-32)
+// elsewhere; surrogate pairs join, anything that is not valid Unicode becomes
+// U+FFFD.
 //
-// `Out` is std::string or CTextBuffer: anything with push_back(char).
-// Header-only, so that the common case, ASCII, costs a test and a store.
+// Header-only and on the standard library alone, so that each library and
+// tool compiles it into itself and none depends on another for it (the
+// logging library is a DLL of its own). `Out` is std::string or anything with
+// push_back(char); the common case, ASCII, costs a test and a store.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-namespace svcp::log {
+namespace svcp::utf8 {
 
 // Code point written in place of anything that is not valid Unicode.
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-namespace utf8detail {
+namespace detail {
 
 inline bool IsHighSurrogate(uint32_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -34,7 +40,7 @@ uint32_t UnitValue(Unit unit) {
     }
 }
 
-}  // namespace utf8detail
+}  // namespace detail
 
 // Appends one code point; surrogates and values above U+10FFFF become U+FFFD.
 template <typename Out>
@@ -66,9 +72,9 @@ void AppendCodePoint(Out& out, char32_t codePoint) {
 // lone surrogate becomes U+FFFD.
 template <typename Out, typename Unit>
 void AppendUtf16(Out& out, const Unit* text, size_t length) {
-    using utf8detail::IsHighSurrogate;
-    using utf8detail::IsLowSurrogate;
-    using utf8detail::UnitValue;
+    using detail::IsHighSurrogate;
+    using detail::IsLowSurrogate;
+    using detail::UnitValue;
     for (size_t i = 0; i < length; ++i) {
         const uint32_t unit = UnitValue(text[i]);
         if (unit > 0xFFFF) {
@@ -88,10 +94,11 @@ void AppendUtf16(Out& out, const Unit* text, size_t length) {
 template <typename Out, typename Unit>
 void AppendUtf32(Out& out, const Unit* text, size_t length) {
     for (size_t i = 0; i < length; ++i) {
-        AppendCodePoint(out, utf8detail::UnitValue(text[i]));
+        AppendCodePoint(out, detail::UnitValue(text[i]));
     }
 }
 
+// Appends `length` wchar_t units, UTF-16 or UTF-32 by the width of wchar_t.
 template <typename Out>
 void AppendWide(Out& out, const wchar_t* text, size_t length) {
     if constexpr (sizeof(wchar_t) == 2) {
@@ -101,4 +108,12 @@ void AppendWide(Out& out, const wchar_t* text, size_t length) {
     }
 }
 
-}  // namespace svcp::log
+// The whole of `text` as UTF-8. Throws std::bad_alloc.
+inline std::string WideToUtf8(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendWide(out, text.data(), text.size());
+    return out;
+}
+
+}  // namespace svcp::utf8
