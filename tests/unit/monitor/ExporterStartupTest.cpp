@@ -60,7 +60,7 @@ TEST(ExporterStartup, ExplainsAFailedStartUpAsTheWatchDoes) {
     for (const SERVICE_CODE code :
          {ServiceCode_SmbiosUnreadable, ServiceCode_SmbiosInventoryFailed,
           ServiceCode_PosSystemUnavailable, ServiceCode_NoServiceProcessor,
-          ServiceCode_DriverUnavailable, static_cast<SERVICE_CODE>(99)}) {
+          ServiceCode_DriverUnavailable}) {
         const ServiceCodeAdvice advice = DescribeServiceCode(code);
         const std::string explanation =
             "svcproc-monitor: start-up failed with " + std::to_string(static_cast<int>(code)) +
