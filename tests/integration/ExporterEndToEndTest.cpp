@@ -18,8 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include "common/SilentClient.h"
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/SilentClient.h"
+#include "support/SimulatorProcess.h"
 
 namespace {
 
@@ -176,37 +177,6 @@ TEST_F(ExporterEndToEnd, AFailedStartUpIsServedAsDown) {
     EXPECT_NE(exporter.Err().find("NoServiceProcessor"), std::string::npos) << exporter.Err();
 }
 
-// svcproc-sim in a device directory of its own, started again on demand.
-class SimulatorProcess {
-public:
-    SimulatorProcess() {
-        char pattern[] = "/tmp/svcp-exporter-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            m_sDirectory = pattern;
-        }
-    }
-    ~SimulatorProcess() {
-        m_pSim.reset();
-        std::system(("rm -rf " + m_sDirectory).c_str());
-    }
-    bool Start() {
-        m_pSim = std::make_unique<CChildProcess>();
-        return !m_sDirectory.empty() &&
-               m_pSim->Start({SVCPROC_SIM, "--device-dir", m_sDirectory, "--quiet"}) &&
-               m_pSim->WaitForLine("svcproc-sim: serving", seconds(20));
-    }
-    // SIGKILL: the server leaves its socket behind, as a crash would.
-    int Kill() {
-        m_pSim->Signal(SIGKILL);
-        return m_pSim->Wait(seconds(10));
-    }
-    std::vector<std::string> Environment() const { return {"SVCP_DEVICE_DIR=" + m_sDirectory}; }
-
-private:
-    std::string m_sDirectory;
-    std::unique_ptr<CChildProcess> m_pSim;
-};
-
 // How long after `since` a scrape first showed svcproc_up == `up`; a
 // negative duration when none did within `timeout`.
 std::chrono::milliseconds UpBecomes(const std::string& base, double up,
@@ -227,7 +197,7 @@ std::chrono::milliseconds UpBecomes(const std::string& base, double up,
 }
 
 TEST_F(ExporterEndToEnd, UpFollowsASimulatorThatIsKilledAndStartedAgain) {
-    SimulatorProcess sim;
+    CSimulatorProcess sim(SVCPROC_SIM);
     ASSERT_TRUE(sim.Start());
     CChildProcess exporter;
     const std::string base = StartExporter(exporter, {}, sim.Environment());

@@ -22,7 +22,7 @@
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
 
 namespace {
 

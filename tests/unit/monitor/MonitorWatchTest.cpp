@@ -11,23 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "run/Monitor.h"
+#include "support/FileContents.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-std::string Contents(FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, read);
-    }
-    return text;
-}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t count = 0;
@@ -93,11 +82,11 @@ TEST(MonitorWatch, RetriesAFailedStartUpEveryInterval) {
     EXPECT_EQ(startUp.attempts,
               (std::vector<Clock::duration>{milliseconds(0), milliseconds(1500), milliseconds(3000),
                                             milliseconds(4500)}));
-    const std::string out = Contents(streams.out);
+    const std::string out = FileContents(streams.out);
     EXPECT_EQ(Count(out, "start-up failed with 2 (SmbiosUnreadable)"), 2u) << out;
     EXPECT_EQ(Count(out, "start-up failed with 6 (DriverUnavailable)"), 1u) << out;
     EXPECT_EQ(Count(out, "Retrying every 1.5 s; next attempt at "), 3u) << out;
-    const std::string err = Contents(streams.err);
+    const std::string err = FileContents(streams.err);
     EXPECT_EQ(Count(err, "svcproc-monitor: start-up failed with 2"), 1u) << "said once: " << err;
     EXPECT_EQ(Count(err, "svcproc-monitor: start-up failed with 6"), 1u) << "and when it changes";
     EXPECT_THAT(err, ::testing::HasSubstr("svcproc-monitor: retrying every 1.5 s"));
@@ -125,8 +114,9 @@ TEST(MonitorWatch, OnceGivesUpAtOnceWithTheResultCode) {
     const MonitorStreams monitorStreams = streams.Get();
     EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 5);
     EXPECT_EQ(startUp.attempts.size(), 1u);
-    EXPECT_EQ(Contents(streams.out), "") << "the table format explains on the error stream only";
-    EXPECT_THAT(Contents(streams.err), ::testing::HasSubstr("NoServiceProcessor"));
+    EXPECT_EQ(FileContents(streams.out), "")
+        << "the table format explains on the error stream only";
+    EXPECT_THAT(FileContents(streams.err), ::testing::HasSubstr("NoServiceProcessor"));
 }
 
 TEST(MonitorWatch, AFailedWriteIsExitStatus74) {
@@ -144,7 +134,7 @@ TEST(MonitorWatch, AFailedWriteIsExitStatus74) {
     monitorStreams.out = full;
     EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), kExitOutput);
     EXPECT_EQ(startUp.attempts.size(), 1u) << "no retry once the output is gone";
-    EXPECT_THAT(Contents(streams.err),
+    EXPECT_THAT(FileContents(streams.err),
                 ::testing::HasSubstr("cannot write standard output: No space left on device"));
     std::fclose(full);
 }

@@ -17,7 +17,7 @@
 
 #include "platform.h"
 #include "socket_devices.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
 
 namespace {
 
