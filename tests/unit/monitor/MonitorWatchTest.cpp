@@ -61,11 +61,13 @@ struct Streams {
         std::fclose(out);
         std::fclose(err);
     }
-    MonitorStreams Get() const {
+    // The monitor run on these streams, standard output replaced by
+    // `otherOut` when given; its exit status.
+    int Run(const MonitorOptions& options, FakeStartUp& startUp, FILE* otherOut = nullptr) const {
         MonitorStreams streams;
-        streams.out = out;
+        streams.out = otherOut != nullptr ? otherOut : out;
         streams.err = err;
-        return streams;
+        return RunMonitor(options, streams, startUp.stop, startUp.Hooks());
     }
 };
 
@@ -77,8 +79,7 @@ TEST(MonitorWatch, RetriesAFailedStartUpEveryInterval) {
     options.mode = RunMode::Watch;
     options.intervalSeconds = 1.5;
     Streams streams;
-    const MonitorStreams monitorStreams = streams.Get();
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 0);
+    EXPECT_EQ(streams.Run(options, startUp), 0);
     EXPECT_EQ(startUp.attempts,
               (std::vector<Clock::duration>{milliseconds(0), milliseconds(1500), milliseconds(3000),
                                             milliseconds(4500)}));
@@ -100,8 +101,7 @@ TEST(MonitorWatch, AWatchThatEndsBeforeStartUpGivesTheLastResult) {
     options.mode = RunMode::Watch;
     options.durationSeconds = 2.5;
     Streams streams;
-    const MonitorStreams monitorStreams = streams.Get();
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 6);
+    EXPECT_EQ(streams.Run(options, startUp), 6);
     EXPECT_EQ(startUp.attempts.size(), 3u) << "at 0, 1 and 2 s";
 }
 
@@ -111,8 +111,7 @@ TEST(MonitorWatch, OnceGivesUpAtOnceWithTheResultCode) {
     MonitorOptions options;
     options.mode = RunMode::Once;
     Streams streams;
-    const MonitorStreams monitorStreams = streams.Get();
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 5);
+    EXPECT_EQ(streams.Run(options, startUp), 5);
     EXPECT_EQ(startUp.attempts.size(), 1u);
     EXPECT_EQ(FileContents(streams.out), "")
         << "the table format explains on the error stream only";
@@ -130,9 +129,7 @@ TEST(MonitorWatch, AFailedWriteIsExitStatus74) {
     options.mode = RunMode::Watch;
     options.format = OutputFormat::Json;
     Streams streams;
-    MonitorStreams monitorStreams = streams.Get();
-    monitorStreams.out = full;
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), kExitOutput);
+    EXPECT_EQ(streams.Run(options, startUp, full), kExitOutput);
     EXPECT_EQ(startUp.attempts.size(), 1u) << "no retry once the output is gone";
     EXPECT_THAT(FileContents(streams.err),
                 ::testing::HasSubstr("cannot write standard output: No space left on device"));

@@ -18,6 +18,7 @@
 #include "platform.h"
 #include "socket_devices.h"
 #include "support/DeviceInterfacePaths.h"
+#include "support/ReversedBytes.h"
 
 namespace {
 
@@ -39,12 +40,7 @@ public:
         if (code != kCode) {
             return ERROR_INVALID_FUNCTION;
         }
-        std::vector<BYTE> request(static_cast<const BYTE*>(input),
-                                  static_cast<const BYTE*>(input) + inputSize);
-        const DWORD n = inputSize < outputSize ? inputSize : outputSize;
-        for (DWORD i = 0; i < n; ++i) {
-            static_cast<BYTE*>(output)[i] = request[inputSize - 1 - i];
-        }
+        const DWORD n = ReverseInto(input, inputSize, output, outputSize);
         *bytesReturned = n;
         return ERROR_SUCCESS;
     }
