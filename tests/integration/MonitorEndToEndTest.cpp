@@ -25,7 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/ChildProcess.h"
-#include "support/PrometheusSamples.h"
+#include "support/PrometheusText.h"
 #include "support/SimulatorProcess.h"
 #include "DefaultMachine.h"
 #include "svcproc/api/SensorHandle.h"

@@ -15,7 +15,7 @@
 #include "run/MonitorOptions.h"
 #include "snapshot/ServiceCodeAdvice.h"
 #include "snapshot/Units.h"
-#include "support/PrometheusSamples.h"
+#include "support/PrometheusText.h"
 #include "svcp_version.h"
 
 namespace {
