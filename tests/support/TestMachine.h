@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "TestMachineSpec.h"
+#include "TestMachineTable.h"
 #include "sim/sp/SimDevice.h"
 #include "sim/sp/SimServiceProcessor.h"
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "TestMachineSpec.h"
+#include "TestMachineTable.h"
 
 namespace {
 

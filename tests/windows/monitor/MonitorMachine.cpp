@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "TestMachineSpec.h"
+#include "TestMachineTable.h"
 #include "WineMachine.h"
 #include "relay/SimRelayHost.h"
 
@@ -28,7 +28,7 @@ namespace {
 // The descriptions are in the machine's ANSI code page (1252 here), as the
 // SMBIOS strings of a real machine are: "Température CPU" tests the
 // conversion to the monitor's UTF-8.
-TestMachineSpec Spec() {
+TestMachineSpec Machine() {
     TestMachineSpec spec = TestMachineSpec::Small();
     spec.sensors.erase(spec.sensors.begin() + 1);  // CPU Core
     spec.sensors.back().description = "Temp\xE9rature CPU";
@@ -38,7 +38,7 @@ TestMachineSpec Spec() {
 }
 
 bool WriteTable(const std::string& path) {
-    const std::vector<uint8_t> table = BuildTestTable(Spec());
+    const std::vector<uint8_t> table = BuildTestTable(Machine());
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(table.data()),
                static_cast<std::streamsize>(table.size()));
@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     UseTestWmiLocator();
-    auto serviceProcessor = std::make_shared<svcpsim::CSimServiceProcessor>(BuildTestSetup(Spec()));
+    auto serviceProcessor =
+        std::make_shared<svcpsim::CSimServiceProcessor>(BuildTestSetup(Machine()));
     svcpsim::CSimRelayHost host(serviceProcessor);
     if (!host.Start()) {
         std::fprintf(stderr, "cannot attach to the relay driver (error %lu)\n", GetLastError());

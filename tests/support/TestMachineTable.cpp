@@ -1,4 +1,4 @@
-#include "TestMachineSpec.h"
+#include "TestMachineTable.h"
 
 #include "sim/smbios/SmbiosTableBuilder.h"
 
