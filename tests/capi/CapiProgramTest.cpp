@@ -2,26 +2,21 @@
 // another process as an application runs against the real driver.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/SimulatorProcess.h"
 
 namespace {
 
 using std::chrono::seconds;
 
 TEST(CInterfaceProgram, PassesItsChecksAgainstTheSimulator) {
-    char pattern[] = "/tmp/svcp-capi-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string directory = pattern;
-
-    CChildProcess sim;
-    ASSERT_TRUE(sim.Start({SVCPROC_SIM, "--device-dir", directory, "--quiet"}));
-    ASSERT_TRUE(sim.WaitForLine("svcproc-sim: serving", seconds(20))) << sim.Err();
+    CSimulatorProcess sim(SVCPROC_SIM);
+    ASSERT_TRUE(sim.Start()) << sim.Process().Err();
 
     CChildProcess program;
-    ASSERT_TRUE(program.Start({SVCP_CAPI_PROGRAM}, {"SVCP_DEVICE_DIR=" + directory}));
+    ASSERT_TRUE(program.Start({SVCP_CAPI_PROGRAM}, sim.Environment()));
     EXPECT_EQ(program.Wait(seconds(60)), 0) << program.Out() << program.Err();
     const std::string& out = program.Out();
     EXPECT_NE(out.find("C interface: 0 failures"), std::string::npos) << out;
@@ -29,9 +24,7 @@ TEST(CInterfaceProgram, PassesItsChecksAgainstTheSimulator) {
     EXPECT_NE(out.find("sensor 0x20002 Chassis Fan"), std::string::npos) << out;
     EXPECT_NE(out.find("led    0x40001 Power                    on"), std::string::npos) << out;
     EXPECT_NE(out.find("alert: sensor 0x20002 is Critical"), std::string::npos) << out;
-    sim.Signal(15);
-    sim.Wait(seconds(10));
-    std::system(("rm -rf " + directory).c_str());
+    EXPECT_EQ(sim.Stop(), 0);
 }
 
 }  // namespace

@@ -18,37 +18,17 @@
 
 #include <gtest/gtest.h>
 
-#include "common/SilentClient.h"
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/PrometheusText.h"
+#include "support/ShellOutput.h"
+#include "support/SilentClient.h"
+#include "support/SimulatorProcess.h"
 
 namespace {
 
 using std::chrono::seconds;
 
 const std::vector<std::string> kNoDeviceDirectory = {"SVCP_DEVICE_DIR="};
-
-// A shell command's standard output and exit status.
-std::string Shell(const std::string& command, int* status = nullptr) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    if (pipe == nullptr) {
-        return out;
-    }
-    char buffer[4096];
-    size_t size = 0;
-    while ((size = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, size);
-    }
-    const int code = pclose(pipe);
-    if (status != nullptr) {
-        *status = WIFEXITED(code) ? WEXITSTATUS(code) : -1;
-    }
-    return out;
-}
-
-bool Installed(const char* program) {
-    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // Starts the exporter on a free port; the base URL, or "" on failure.
 std::string StartExporter(CChildProcess& exporter, const std::vector<std::string>& arguments,
@@ -65,34 +45,8 @@ std::string StartExporter(CChildProcess& exporter, const std::vector<std::string
     return out.substr(start, out.find("/metrics", start) - start);
 }
 
-std::map<std::string, double> Samples(const std::string& text) {
-    std::map<std::string, double> samples;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line[0] != '#') {
-            const size_t space = line.rfind(' ');
-            samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
-        }
-    }
-    return samples;
-}
-
-// promtool's verdict on a metrics text: "" when it passes or is missing.
-std::string PromtoolProblems(const std::string& text) {
-    if (!Installed("promtool")) {
-        std::printf("promtool not installed: its check is left out\n");
-        return "";
-    }
-    const std::string path = testing::TempDir() + "/svcp-exporter.prom";
-    std::ofstream(path) << text;
-    int status = 0;
-    const std::string report = Shell("promtool check metrics < '" + path + "' 2>&1", &status);
-    return status == 0 && report.empty() ? "" : "promtool: " + report;
-}
-
 std::string HttpCode(const std::string& arguments) {
-    return Shell("curl -sS -o /dev/null -w '%{http_code}' " + arguments);
+    return ShellOutput("curl -sS -o /dev/null -w '%{http_code}' " + arguments);
 }
 
 class ExporterEndToEnd : public testing::Test {
@@ -110,21 +64,22 @@ TEST_F(ExporterEndToEnd, CurlScrapesTheBuiltInMachine) {
     ASSERT_FALSE(base.empty()) << exporter.Err();
 
     int status = 0;
-    const std::string headers = Shell("curl -sS -D - -o /dev/null " + base + "/metrics", &status);
+    const std::string headers =
+        ShellOutput("curl -sS -D - -o /dev/null " + base + "/metrics", &status);
     ASSERT_EQ(status, 0) << headers;
     EXPECT_NE(headers.find("HTTP/1.1 200 OK"), std::string::npos) << headers;
     EXPECT_NE(headers.find("Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"),
               std::string::npos)
         << headers;
-    const std::string body = Shell("curl -sS " + base + "/metrics");
+    const std::string body = ShellOutput("curl -sS " + base + "/metrics");
     EXPECT_EQ(PromtoolProblems(body), "") << body;
-    const std::map<std::string, double> samples = Samples(body);
+    const std::map<std::string, double> samples = PrometheusSamples(body);
     EXPECT_EQ(samples.at("svcproc_up"), 1);
     EXPECT_EQ(samples.at(R"(svcproc_led_on{id="0x00040001",name="Power"})"), 1);
     EXPECT_NEAR(samples.at(R"(svcproc_fan_speed_rpm{id="0x00020002",name="Chassis Fan"})"), 1800,
                 400);
 
-    EXPECT_NE(Shell("curl -sS " + base + "/").find("href=\"/metrics\""), std::string::npos);
+    EXPECT_NE(ShellOutput("curl -sS " + base + "/").find("href=\"/metrics\""), std::string::npos);
     EXPECT_EQ(HttpCode(base + "/nothing"), "404");
     EXPECT_EQ(HttpCode("-X POST " + base + "/metrics"), "405");
     EXPECT_EQ(HttpCode("-X DELETE " + base + "/"), "405");
@@ -144,7 +99,7 @@ TEST_F(ExporterEndToEnd, SilentClientsAndOverlappingScrapesLeaveScrapesAndAlerts
         ASSERT_TRUE(silent.back()->Connected());
     }
     // Six scrapes at once, each bounded by curl's own timeout.
-    const std::string codes = Shell(
+    const std::string codes = ShellOutput(
         "for i in 1 2 3 4 5 6; do curl -sS -m 10 -o /dev/null -w "
         "'%{http_code}\\n' " +
         base + "/metrics & done; wait");
@@ -166,46 +121,15 @@ TEST_F(ExporterEndToEnd, AFailedStartUpIsServedAsDown) {
     CChildProcess exporter;
     const std::string base = StartExporter(exporter, {"--simulate=" + replay});
     ASSERT_FALSE(base.empty()) << exporter.Err();
-    const std::string body = Shell("curl -sS " + base + "/metrics");
+    const std::string body = ShellOutput("curl -sS " + base + "/metrics");
     EXPECT_EQ(PromtoolProblems(body), "") << body;
-    const std::map<std::string, double> samples = Samples(body);
+    const std::map<std::string, double> samples = PrometheusSamples(body);
     EXPECT_EQ(samples.at("svcproc_up"), 0);
     EXPECT_EQ(samples.at("svcproc_startup_result"), 5) << "no service processor";
     exporter.Signal(SIGTERM);
     EXPECT_EQ(exporter.Wait(seconds(10)), 0);
     EXPECT_NE(exporter.Err().find("NoServiceProcessor"), std::string::npos) << exporter.Err();
 }
-
-// svcproc-sim in a device directory of its own, started again on demand.
-class SimulatorProcess {
-public:
-    SimulatorProcess() {
-        char pattern[] = "/tmp/svcp-exporter-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            m_sDirectory = pattern;
-        }
-    }
-    ~SimulatorProcess() {
-        m_pSim.reset();
-        std::system(("rm -rf " + m_sDirectory).c_str());
-    }
-    bool Start() {
-        m_pSim = std::make_unique<CChildProcess>();
-        return !m_sDirectory.empty() &&
-               m_pSim->Start({SVCPROC_SIM, "--device-dir", m_sDirectory, "--quiet"}) &&
-               m_pSim->WaitForLine("svcproc-sim: serving", seconds(20));
-    }
-    // SIGKILL: the server leaves its socket behind, as a crash would.
-    int Kill() {
-        m_pSim->Signal(SIGKILL);
-        return m_pSim->Wait(seconds(10));
-    }
-    std::vector<std::string> Environment() const { return {"SVCP_DEVICE_DIR=" + m_sDirectory}; }
-
-private:
-    std::string m_sDirectory;
-    std::unique_ptr<CChildProcess> m_pSim;
-};
 
 // How long after `since` a scrape first showed svcproc_up == `up`; a
 // negative duration when none did within `timeout`.
@@ -215,7 +139,7 @@ std::chrono::milliseconds UpBecomes(const std::string& base, double up,
     using std::chrono::steady_clock;
     while (steady_clock::now() - since < timeout) {
         const std::map<std::string, double> samples =
-            Samples(Shell("curl -sS -m 5 " + base + "/metrics"));
+            PrometheusSamples(ShellOutput("curl -sS -m 5 " + base + "/metrics"));
         const auto found = samples.find("svcproc_up");
         if (found != samples.end() && found->second == up) {
             return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() -
@@ -227,12 +151,12 @@ std::chrono::milliseconds UpBecomes(const std::string& base, double up,
 }
 
 TEST_F(ExporterEndToEnd, UpFollowsASimulatorThatIsKilledAndStartedAgain) {
-    SimulatorProcess sim;
+    CSimulatorProcess sim(SVCPROC_SIM);
     ASSERT_TRUE(sim.Start());
     CChildProcess exporter;
     const std::string base = StartExporter(exporter, {}, sim.Environment());
     ASSERT_FALSE(base.empty()) << exporter.Err();
-    EXPECT_EQ(Samples(Shell("curl -sS " + base + "/metrics")).at("svcproc_up"), 1);
+    EXPECT_EQ(PrometheusSamples(ShellOutput("curl -sS " + base + "/metrics")).at("svcproc_up"), 1);
 
     ASSERT_EQ(sim.Kill(), 128 + SIGKILL);
     const std::chrono::milliseconds down =
@@ -240,9 +164,9 @@ TEST_F(ExporterEndToEnd, UpFollowsASimulatorThatIsKilledAndStartedAgain) {
     std::printf("svcproc_up 0 after %lld ms\n", static_cast<long long>(down.count()));
     EXPECT_GE(down.count(), 0);
     EXPECT_LT(down, seconds(2));
-    const std::string body = Shell("curl -sS " + base + "/metrics");
+    const std::string body = ShellOutput("curl -sS " + base + "/metrics");
     EXPECT_EQ(PromtoolProblems(body), "") << body;
-    const std::map<std::string, double> samples = Samples(body);
+    const std::map<std::string, double> samples = PrometheusSamples(body);
     EXPECT_GT(samples.at(R"(svcproc_exchange_failures_total{kind="alert_poll"})"), 0) << body;
     EXPECT_NEAR(samples.at(R"(svcproc_fan_speed_rpm{id="0x00020002",name="Chassis Fan"})"), 1800,
                 400)

@@ -24,7 +24,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/PrometheusText.h"
+#include "support/SimulatorProcess.h"
 #include "DefaultMachine.h"
 #include "svcproc/api/SensorHandle.h"
 
@@ -119,25 +121,10 @@ TEST(MonitorEndToEnd, JsonDescribesTheBuiltInMachine) {
     EXPECT_EQ(document["leds"][3]["on"], false);
 }
 
-// Prometheus text: "name{labels} value" samples.
-std::map<std::string, double> Samples(const std::string& text) {
-    std::map<std::string, double> samples;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const size_t space = line.rfind(' ');
-        samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
-    }
-    return samples;
-}
-
 TEST(MonitorEndToEnd, PrometheusExposesTheBuiltInMachine) {
     const MonitorRun run = Monitor({"--simulate", "--once", "--format=prometheus"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::map<std::string, double> samples = Samples(run.out);
+    const std::map<std::string, double> samples = PrometheusSamples(run.out);
     EXPECT_EQ(samples.at("svcproc_up"), 1);
     size_t fans = 0;
     for (const auto& [name, value] : samples) {
@@ -348,38 +335,28 @@ TEST(MonitorEndToEnd, AnOutputThatCannotBeWrittenIsExitStatus74) {
 // A watch started before its machine (at boot, before the driver) keeps
 // trying, says so, and shows the machine once it is there.
 TEST(MonitorEndToEnd, AWatchRetriesStartUpUntilTheMachineAppears) {
-    char pattern[] = "/tmp/svcp-monitor-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string directory = pattern;
-    const std::vector<std::string> environment = {"SVCP_DEVICE_DIR=" + directory};
+    CSimulatorProcess sim(SVCPROC_SIM);
     CChildProcess watch;
     ASSERT_TRUE(watch.Start({SVCPROC_MONITOR, "--watch", "--interval", "0.2", "--color", "never"},
-                            environment));
+                            sim.Environment()));
     ASSERT_TRUE(watch.WaitForLine("Retrying every 0.2 s; next attempt at", seconds(20)))
         << watch.Out() << watch.Err();
     ASSERT_TRUE(watch.WaitForLine("Retrying every 0.2 s; next attempt at", seconds(20)))
         << "a second attempt";
-    CChildProcess sim;
-    ASSERT_TRUE(sim.Start({SVCPROC_SIM, "--device-dir", directory, "--quiet"}));
+    ASSERT_TRUE(sim.Launch());
     EXPECT_TRUE(watch.WaitForLine("Chassis Fan", seconds(20))) << watch.Out() << watch.Err();
     watch.Signal(SIGTERM);
     EXPECT_EQ(watch.Wait(seconds(20)), 0) << watch.Err();
     EXPECT_NE(watch.Err().find("svcproc-monitor: start-up failed with"), std::string::npos);
     EXPECT_NE(watch.Err().find("svcproc-monitor: retrying every 0.2 s"), std::string::npos);
     EXPECT_NE(watch.Err().find("svcproc-monitor: started"), std::string::npos) << watch.Err();
-    sim.Signal(SIGTERM);
-    EXPECT_EQ(sim.Wait(seconds(10)), 0);
-    std::system(("rm -rf " + directory).c_str());
+    EXPECT_EQ(sim.Stop(), 0);
 }
 
 TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
-    char pattern[] = "/tmp/svcp-monitor-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string directory = pattern;
-    const std::vector<std::string> environment = {"SVCP_DEVICE_DIR=" + directory};
-    CChildProcess sim;
-    ASSERT_TRUE(sim.Start({SVCPROC_SIM, "--device-dir", directory, "--quiet"}));
-    ASSERT_TRUE(sim.WaitForLine("svcproc-sim: serving", seconds(20))) << sim.Err();
+    CSimulatorProcess sim(SVCPROC_SIM);
+    ASSERT_TRUE(sim.Start()) << sim.Process().Err();
+    const std::vector<std::string> environment = sim.Environment();
 
     const MonitorRun once = Monitor({"--once", "--format", "json"}, environment);
     ASSERT_EQ(once.status, 0) << once.err;
@@ -390,8 +367,7 @@ TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
         {SVCPROC_MONITOR, "--watch", "--duration", "4", "--interval", "0.5", "--format", "ndjson"},
         environment));
     ASSERT_TRUE(watch.WaitForLine("\"format\"", seconds(20))) << watch.Err();
-    sim.Signal(SIGKILL);
-    EXPECT_EQ(sim.Wait(seconds(10)), 128 + SIGKILL);
+    EXPECT_EQ(sim.Kill(), 128 + SIGKILL);
     const auto killed = std::chrono::steady_clock::now();
     EXPECT_EQ(watch.Wait(seconds(30)), 0) << watch.Err();
     EXPECT_LT(std::chrono::steady_clock::now() - killed, seconds(15)) << "no hang";
@@ -411,7 +387,6 @@ TEST(MonitorEndToEnd, BesideASimulatorProcessThatIsKilledMidRun) {
         EXPECT_EQ(sensor["readResult"], 0) << "the last values, still";
         EXPECT_FALSE(sensor["reading"].is_null());
     }
-    std::system(("rm -rf " + directory).c_str());
 }
 
 // The tables of a watch written to a pipe, one after another.
@@ -457,14 +432,9 @@ int LocalClockSeconds(std::chrono::system_clock::time_point time) {
 // The table's banner and the JSON's link status follow svcproc-sim killed and
 // started again on the same socket, which the open device reaches again.
 TEST(MonitorEndToEnd, TableAndJsonFollowASimulatorThatIsKilledAndStartedAgain) {
-    char pattern[] = "/tmp/svcp-monitor-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string directory = pattern;
-    const std::vector<std::string> environment = {"SVCP_DEVICE_DIR=" + directory};
-    const std::vector<std::string> simulator = {SVCPROC_SIM, "--device-dir", directory, "--quiet"};
-    auto sim = std::make_unique<CChildProcess>();
-    ASSERT_TRUE(sim->Start(simulator));
-    ASSERT_TRUE(sim->WaitForLine("svcproc-sim: serving", seconds(20))) << sim->Err();
+    CSimulatorProcess sim(SVCPROC_SIM);
+    ASSERT_TRUE(sim.Start()) << sim.Process().Err();
+    const std::vector<std::string> environment = sim.Environment();
 
     CChildProcess table;
     ASSERT_TRUE(table.Start({SVCPROC_MONITOR, "--watch", "--interval", "0.25", "--color", "never"},
@@ -479,8 +449,7 @@ TEST(MonitorEndToEnd, TableAndJsonFollowASimulatorThatIsKilledAndStartedAgain) {
         ASSERT_TRUE(ndjson.WaitForLine("\"answering\":true", seconds(20))) << ndjson.Err();
     }
 
-    sim->Signal(SIGKILL);
-    ASSERT_EQ(sim->Wait(seconds(10)), 128 + SIGKILL);
+    ASSERT_EQ(sim.Kill(), 128 + SIGKILL);
     const auto killedAt = std::chrono::system_clock::now();
     const auto killed = std::chrono::steady_clock::now();
     auto left = [](std::chrono::steady_clock::time_point since) {
@@ -493,9 +462,7 @@ TEST(MonitorEndToEnd, TableAndJsonFollowASimulatorThatIsKilledAndStartedAgain) {
     // Every kind's cached readings expire (500 ms) and their reads fail too.
     std::this_thread::sleep_for(seconds(1));
 
-    sim = std::make_unique<CChildProcess>();
-    ASSERT_TRUE(sim->Start(simulator));
-    ASSERT_TRUE(sim->WaitForLine("svcproc-sim: serving", seconds(20))) << sim->Err();
+    ASSERT_TRUE(sim.Start()) << sim.Process().Err();
     const auto restarted = std::chrono::steady_clock::now();
     EXPECT_TRUE(ndjson.WaitForLine("\"answering\":true", left(restarted)));
     // The table's last frame within the same time has no banner (below).
@@ -504,9 +471,7 @@ TEST(MonitorEndToEnd, TableAndJsonFollowASimulatorThatIsKilledAndStartedAgain) {
     ndjson.Signal(SIGTERM);
     EXPECT_EQ(table.Wait(seconds(20)), 0) << table.Err();
     EXPECT_EQ(ndjson.Wait(seconds(20)), 0) << ndjson.Err();
-    sim->Signal(SIGTERM);
-    EXPECT_EQ(sim->Wait(seconds(10)), 0);
-    std::system(("rm -rf " + directory).c_str());
+    EXPECT_EQ(sim.Stop(), 0);
 
     const std::vector<WatchedTable> tables = Tables(table.Out());
     ASSERT_GE(tables.size(), 3u) << table.Out();

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ShellOutput.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -38,24 +40,13 @@ public:
         std::remove(m_sConfig.c_str());
     }
 
-    static bool Available() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
+    static bool Available() { return Installed("tmux"); }
 
     // A tmux command's standard output.
     std::string Run(const std::string& arguments) {
         const std::string command =
             "tmux -L " + m_sSocket + " -f " + Quote(m_sConfig) + " " + arguments + " 2>/dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        if (pipe == nullptr) {
-            return out;
-        }
-        char buffer[4096];
-        size_t read = 0;
-        while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            out.append(buffer, read);
-        }
-        pclose(pipe);
-        return out;
+        return ShellOutput(command);
     }
 
     std::string Format(const std::string& format) {

@@ -22,7 +22,8 @@
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
+#include "support/TempDirectory.h"
 
 namespace {
 
@@ -32,15 +33,12 @@ using std::chrono::seconds;
 class SimProcessTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/svcp-simproc-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_sDirectory = pattern;
+        ASSERT_FALSE(m_sDirectory.empty());
         svcp::SetDeviceDirectory(m_sDirectory);
     }
     void TearDown() override {
         svcp::SetDeviceDirectory("");
         SvcpWmiReset();
-        std::system(("rm -rf " + m_sDirectory).c_str());
     }
 
     // Starts svcproc-sim serving the test's directory; true once it serves.
@@ -50,7 +48,8 @@ protected:
         return sim.Start(argv) && sim.WaitForLine("svcproc-sim: serving", seconds(20));
     }
 
-    std::string m_sDirectory;
+    CTempDirectory m_Directory{"svcp-simproc"};
+    const std::string& m_sDirectory = m_Directory.Path();
 };
 
 HANDLE OpenServiceProcessor() {

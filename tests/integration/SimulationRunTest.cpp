@@ -15,7 +15,8 @@
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
+#include "support/TempDirectory.h"
 
 namespace {
 
@@ -37,9 +38,9 @@ protected:
 
 TEST_F(SimulationRunTest, TheMachineIsTheOnlyOneTheProcessFinds) {
     // A simulator serving the device directory as well: the run hides it.
-    char pattern[] = "/tmp/svcp-run-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string directory = pattern;
+    const CTempDirectory temp("svcp-run");
+    const std::string& directory = temp.Path();
+    ASSERT_FALSE(directory.empty());
     svcp::SocketDeviceServer::Device other;
     other.interfaceClass = svcpsim::kSimInterfaceClass;
     other.path = svcpsim::SimDevicePath(1);
@@ -78,7 +79,6 @@ TEST_F(SimulationRunTest, TheMachineIsTheOnlyOneTheProcessFinds) {
     EXPECT_TRUE(DeviceInterfacePaths(svcpsim::kSimInterfaceClass).empty())
         << "the run's end takes its device away";
     server.reset();
-    std::system(("rm -rf " + directory).c_str());
 }
 
 TEST_F(SimulationRunTest, ABadDescriptionIsExplained) {

@@ -11,7 +11,7 @@
 #include "SimServiceProcessor.h"
 #include "platform.h"
 #include "relay/SimRelayHost.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
 
 namespace {
 

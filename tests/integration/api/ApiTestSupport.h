@@ -15,6 +15,7 @@
 #include "LogControl.h"
 #include "TestMachine.h"
 #include "platform_seams.h"
+#include "support/RecordingListener.h"
 
 class ApiTest : public ::testing::Test {
 protected:
@@ -44,37 +45,4 @@ protected:
         }
         return count;
     }
-};
-
-struct ListenerCall {
-    unsigned long handle;
-    unsigned long state;
-    unsigned long reading;
-    std::thread::id thread;
-};
-
-class RecordingListener : public ISensorStateListener {
-public:
-    void OnSensorStateChange(unsigned long handle, unsigned long state,
-                             unsigned long reading) override {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        m_vCalls.push_back({handle, state, reading, std::this_thread::get_id()});
-        m_Changed.notify_all();
-    }
-    // Waits (bounded) until at least `count` calls arrived.
-    std::vector<ListenerCall> WaitForCalls(size_t count) {
-        std::unique_lock<std::mutex> guard(m_Lock);
-        m_Changed.wait_for(guard, std::chrono::seconds(5),
-                           [&] { return m_vCalls.size() >= count; });
-        return m_vCalls;
-    }
-    std::vector<ListenerCall> Calls() {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        return m_vCalls;
-    }
-
-private:
-    std::mutex m_Lock;
-    std::condition_variable m_Changed;
-    std::vector<ListenerCall> m_vCalls;
 };

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace {
 

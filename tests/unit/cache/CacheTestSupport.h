@@ -9,32 +9,18 @@
 
 #include "LogControl.h"
 #include "platform_seams.h"
+#include "support/LogCapturingTest.h"
 #include "svcproc/api/SensorRecords.h"
 #include "svcproc/service/POSSystem.h"
 
 namespace cache_test {
 
-class CacheTest : public ::testing::Test {
+class CacheTest : public LogCapturingTest {
 protected:
-    void SetUp() override {
-        LogSetFile("none");
-        LogCaptureStart(4);
-        LogCaptureClear();
-    }
-
     void TearDown() override {
-        LogCaptureStop();
-        LogCaptureClear();
-        LogSetFile("stderr");
+        LogCapturingTest::TearDown();
         SvcpUnfreezeTickCount();
         CPOSSystem::GetInstance().m_sBiosVersion.clear();
-    }
-
-    // The lines captured since the last call, which starts a new capture.
-    static std::vector<LogLine> TakeLines() {
-        std::vector<LogLine> lines = LogCaptured();
-        LogCaptureClear();
-        return lines;
     }
 };
 

@@ -13,6 +13,7 @@
 #include "device_registry.h"
 #include "platform.h"
 #include "platform_seams.h"
+#include "support/LogCapturingTest.h"
 #include "svcproc/io/DriverChannel.h"
 #include "svcproc/io/SvcpPacket.h"
 #include "svcproc/io/SvcpProtocol.h"
@@ -37,23 +38,11 @@ LogLine PathLine() {
     return {3, "CIOUnit::InitialiseIODevice - KSVCP Device Path: " + kSimPath};
 }
 
-class DriverChannelTest : public ::testing::Test {
+class DriverChannelTest : public LogCapturingTest {
 protected:
-    void SetUp() override {
-        LogSetFile("none");
-        LogCaptureStart(4);
-        LogCaptureClear();
-    }
     void TearDown() override {
         SvcpClearFailures();
-        LogCaptureStop();
-        LogCaptureClear();
-        LogSetFile("stderr");
-    }
-    static std::vector<LogLine> TakeLines() {
-        std::vector<LogLine> lines = LogCaptured();
-        LogCaptureClear();
-        return lines;
+        LogCapturingTest::TearDown();
     }
     // Runs the opening; the handle, if any, is closed at the end of the test.
     bool Initialise() {

@@ -11,6 +11,7 @@
 
 #include "LogControl.h"
 #include "platform_seams.h"
+#include "support/RecordingListener.h"
 #include "sim/sp/SimDevice.h"
 #include "svcproc/cache/DataCache.h"
 #include "svcproc/io/IOUnit.h"
@@ -104,32 +105,5 @@ protected:
     std::unique_ptr<CIOUnit> m_pUnit;
 };
 
-struct Call {
-    unsigned long handle, state, reading;
-};
-
-// Records calls; WaitFor blocks (bounded) until enough have arrived.
-class Recorder : public ISensorStateListener {
-public:
-    void OnSensorStateChange(unsigned long handle, unsigned long state,
-                             unsigned long reading) override {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        m_vCalls.push_back({handle, state, reading});
-        m_Arrived.notify_all();
-    }
-    std::vector<Call> WaitFor(size_t count) {
-        std::unique_lock<std::mutex> guard(m_Lock);
-        m_Arrived.wait_for(guard, std::chrono::seconds(5),
-                           [&] { return m_vCalls.size() >= count; });
-        return m_vCalls;
-    }
-    std::vector<Call> Calls() {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        return m_vCalls;
-    }
-
-private:
-    std::mutex m_Lock;
-    std::condition_variable m_Arrived;
-    std::vector<Call> m_vCalls;
-};
+using Call = ListenerCall;
+using Recorder = RecordingListener;

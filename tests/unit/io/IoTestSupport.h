@@ -21,6 +21,7 @@
 #include "device_registry.h"
 #include "platform.h"
 #include "platform_seams.h"
+#include "support/LogCapturingTest.h"
 #include "svcproc/api/ISensorStateListener.h"
 #include "svcproc/cache/DataCache.h"
 #include "svcproc/io/IOUnit.h"
@@ -223,14 +224,12 @@ inline void PrintTo(const CRecordingListener::Call& call, std::ostream* out) {
 
 // The simulated machine behind the tapping driver, a matching cache and the
 // unit under test.
-class IoUnitTest : public ::testing::Test {
+class IoUnitTest : public LogCapturingTest {
 protected:
     static constexpr const wchar_t* kPath = L"\\\\?\\ROOT#IOTAP#0000#{test}";
 
     void SetUp() override {
-        LogSetFile("none");
-        LogCaptureStart(4);
-        LogCaptureClear();
+        LogCapturingTest::SetUp();
         SvcpSetTickCount(kStartTick);
         UseMachine(MachineSetup::Default());
     }
@@ -240,9 +239,7 @@ protected:
         cache.reset();
         Detach();
         SvcpClearFailures();
-        LogCaptureStop();
-        LogCaptureClear();
-        LogSetFile("stderr");
+        LogCapturingTest::TearDown();
         SvcpUnfreezeTickCount();
     }
 
@@ -308,12 +305,7 @@ protected:
         return state;
     }
 
-    // The lines captured since the last call, which starts a new capture.
-    static std::vector<LogLine> TakeLines() {
-        std::vector<LogLine> lines = LogCaptured();
-        LogCaptureClear();
-        return lines;
-    }
+    using LogCapturingTest::TakeLines;
     // Only the lines of `level` or below.
     static std::vector<LogLine> TakeLines(int level) {
         std::vector<LogLine> kept;

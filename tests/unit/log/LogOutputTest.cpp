@@ -14,6 +14,7 @@ using logtest::ParseWrittenLine;
 using logtest::SplitLines;
 using logtest::TempPath;
 using logtest::WrittenLine;
+using logtest::WrittenTexts;
 
 class LogOutput : public logtest::LogTest {};
 class LogThreads : public logtest::LogTest {};
@@ -67,11 +68,7 @@ TEST_F(LogOutput, FileThenNone) {
     Log(LOG_LEVEL_ERROR, "to the file");
     ASSERT_EQ(0, LogSetFile("none"));
     Log(LOG_LEVEL_ERROR, "to nowhere");
-    const std::vector<std::string> lines = SplitLines(path.Read());
-    ASSERT_EQ(1u, lines.size());
-    WrittenLine line;
-    ASSERT_TRUE(ParseWrittenLine(lines[0], line));
-    EXPECT_EQ("to the file", line.text);
+    EXPECT_EQ(WrittenTexts(path.Read()), std::vector<std::string>{"to the file"});
 }
 
 TEST_F(LogOutput, FileIsAppendedTo) {
@@ -85,12 +82,8 @@ TEST_F(LogOutput, FileIsAppendedTo) {
     ASSERT_EQ(0, LogSetFile(path.c_str()));
     Log(LOG_LEVEL_ERROR, "appended");
     ASSERT_EQ(0, LogSetFile("none"));
-    const std::vector<std::string> lines = SplitLines(path.Read());
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("earlier content", lines[0]);
-    WrittenLine line;
-    ASSERT_TRUE(ParseWrittenLine(lines[1], line));
-    EXPECT_EQ("appended", line.text);
+    EXPECT_EQ(WrittenTexts(path.Read()),
+              (std::vector<std::string>{"unparsed: earlier content", "appended"}));
 }
 
 TEST_F(LogOutput, SwitchingFilesSplitsTheLines) {
@@ -101,12 +94,8 @@ TEST_F(LogOutput, SwitchingFilesSplitsTheLines) {
     ASSERT_EQ(0, LogSetFile(second.c_str()));
     Log(LOG_LEVEL_ERROR, "two");
     ASSERT_EQ(0, LogSetFile("none"));
-    EXPECT_EQ(1u, SplitLines(first.Read()).size());
-    const std::vector<std::string> lines = SplitLines(second.Read());
-    ASSERT_EQ(1u, lines.size());
-    WrittenLine line;
-    ASSERT_TRUE(ParseWrittenLine(lines[0], line));
-    EXPECT_EQ("two", line.text);
+    EXPECT_EQ(WrittenTexts(first.Read()), std::vector<std::string>{"one"});
+    EXPECT_EQ(WrittenTexts(second.Read()), std::vector<std::string>{"two"});
 }
 
 TEST_F(LogOutput, UnopenableFileKeepsTheDestination) {
@@ -116,11 +105,7 @@ TEST_F(LogOutput, UnopenableFileKeepsTheDestination) {
     EXPECT_EQ(-1, LogSetFile(""));
     Log(LOG_LEVEL_ERROR, "still here");
     ASSERT_EQ(0, LogSetFile("none"));
-    const std::vector<std::string> lines = SplitLines(path.Read());
-    ASSERT_EQ(1u, lines.size());
-    WrittenLine line;
-    ASSERT_TRUE(ParseWrittenLine(lines[0], line));
-    EXPECT_EQ("still here", line.text);
+    EXPECT_EQ(WrittenTexts(path.Read()), std::vector<std::string>{"still here"});
 }
 
 // File lines below level 1 may wait in memory; a level-1 line goes out at

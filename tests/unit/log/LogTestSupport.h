@@ -145,4 +145,15 @@ inline bool ParseWrittenLine(const std::string& line, WrittenLine& parsed) {
     return true;
 }
 
+// The texts of a file's written lines, in order; a line of another shape
+// stands as "unparsed: " and itself.
+inline std::vector<std::string> WrittenTexts(const std::string& content) {
+    std::vector<std::string> texts;
+    for (const std::string& text : SplitLines(content)) {
+        WrittenLine line;
+        texts.push_back(ParseWrittenLine(text, line) ? line.text : "unparsed: " + text);
+    }
+    return texts;
+}
+
 }  // namespace logtest

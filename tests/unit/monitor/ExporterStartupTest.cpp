@@ -11,20 +11,9 @@
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
 #include "snapshot/ServiceCodeAdvice.h"
+#include "support/FileContents.h"
 
 namespace {
-
-std::string Contents(FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, read);
-    }
-    return text;
-}
 
 struct Captured {
     int status = -1;
@@ -45,8 +34,8 @@ Captured RunOnce(const MonitorOptions& options, SERVICE_CODE startup) {
     Captured captured;
     captured.status = options.listen.empty() ? RunMonitor(options, streams, stop, hooks)
                                              : RunExporter(options, streams, stop, hooks);
-    captured.out = Contents(out);
-    captured.err = Contents(err);
+    captured.out = FileContents(out);
+    captured.err = FileContents(err);
     std::fclose(out);
     std::fclose(err);
     return captured;

@@ -15,6 +15,7 @@
 #include "run/MonitorOptions.h"
 #include "snapshot/ServiceCodeAdvice.h"
 #include "snapshot/Units.h"
+#include "support/PrometheusText.h"
 #include "svcp_version.h"
 
 namespace {
@@ -203,24 +204,9 @@ TEST(MonitorFormats, JsonShowsTheServiceProcessorLinkInBaseUnits) {
               true);
 }
 
-// name{labels} value lines, keyed by name and labels.
-std::map<std::string, double> ParsePrometheus(const std::string& text) {
-    std::map<std::string, double> samples;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const size_t space = line.rfind(' ');
-        samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
-    }
-    return samples;
-}
-
 TEST(MonitorFormats, PrometheusNamesFollowTheIpmiExporters) {
     const std::map<std::string, double> samples =
-        ParsePrometheus(RenderPrometheus(SampleSnapshot()));
+        PrometheusSamples(RenderPrometheus(SampleSnapshot()));
     EXPECT_EQ(samples.at("svcproc_up"), 1);
     EXPECT_DOUBLE_EQ(
         samples.at("svcproc_voltage_volts{id=\"0x00010000\",name=\"CPU \\\"Core\\\"\"}"), 1.2);
@@ -236,7 +222,7 @@ TEST(MonitorFormats, PrometheusNamesFollowTheIpmiExporters) {
 
     Snapshot failed;
     failed.startup = ServiceCode_DriverUnavailable;
-    const std::map<std::string, double> down = ParsePrometheus(RenderPrometheus(failed));
+    const std::map<std::string, double> down = PrometheusSamples(RenderPrometheus(failed));
     EXPECT_EQ(down.at("svcproc_up"), 0);
     EXPECT_EQ(down.at("svcproc_startup_result"), 6);
     EXPECT_EQ(down.count("svcproc_exchanges_total{kind=\"fans\"}"), 0u);
@@ -251,7 +237,7 @@ TEST(MonitorFormats, PrometheusShowsTheLinkAndDropsUpWhileItFails) {
     Snapshot snapshot = WithLink(status);
     snapshot.refreshDuration = std::chrono::milliseconds(125);
     const std::string text = RenderPrometheus(snapshot);
-    const std::map<std::string, double> samples = ParsePrometheus(text);
+    const std::map<std::string, double> samples = PrometheusSamples(text);
     EXPECT_EQ(samples.at("svcproc_up"), 1);
     EXPECT_EQ(samples.at("svcproc_exchanges_total{kind=\"alert_poll\"}"), 40);
     EXPECT_EQ(samples.at("svcproc_exchange_failures_total{kind=\"voltages\"}"), 2);
@@ -268,7 +254,8 @@ TEST(MonitorFormats, PrometheusShowsTheLinkAndDropsUpWhileItFails) {
     for (int kind = 0; kind < ExchangeKind_Count; ++kind) {
         CServiceProcessorStatus failing = Answering();
         failing.Exchanges[kind].ConsecutiveFailures = 1;
-        EXPECT_EQ(ParsePrometheus(RenderPrometheus(WithLink(failing))).at("svcproc_up"), 0) << kind;
+        EXPECT_EQ(PrometheusSamples(RenderPrometheus(WithLink(failing))).at("svcproc_up"), 0)
+            << kind;
     }
 }
 

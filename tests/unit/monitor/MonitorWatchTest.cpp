@@ -11,23 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "run/Monitor.h"
+#include "support/FileContents.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-std::string Contents(FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, read);
-    }
-    return text;
-}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t count = 0;
@@ -72,11 +61,13 @@ struct Streams {
         std::fclose(out);
         std::fclose(err);
     }
-    MonitorStreams Get() const {
+    // The monitor run on these streams, standard output replaced by
+    // `otherOut` when given; its exit status.
+    int Run(const MonitorOptions& options, FakeStartUp& startUp, FILE* otherOut = nullptr) const {
         MonitorStreams streams;
-        streams.out = out;
+        streams.out = otherOut != nullptr ? otherOut : out;
         streams.err = err;
-        return streams;
+        return RunMonitor(options, streams, startUp.stop, startUp.Hooks());
     }
 };
 
@@ -88,16 +79,15 @@ TEST(MonitorWatch, RetriesAFailedStartUpEveryInterval) {
     options.mode = RunMode::Watch;
     options.intervalSeconds = 1.5;
     Streams streams;
-    const MonitorStreams monitorStreams = streams.Get();
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 0);
+    EXPECT_EQ(streams.Run(options, startUp), 0);
     EXPECT_EQ(startUp.attempts,
               (std::vector<Clock::duration>{milliseconds(0), milliseconds(1500), milliseconds(3000),
                                             milliseconds(4500)}));
-    const std::string out = Contents(streams.out);
+    const std::string out = FileContents(streams.out);
     EXPECT_EQ(Count(out, "start-up failed with 2 (SmbiosUnreadable)"), 2u) << out;
     EXPECT_EQ(Count(out, "start-up failed with 6 (DriverUnavailable)"), 1u) << out;
     EXPECT_EQ(Count(out, "Retrying every 1.5 s; next attempt at "), 3u) << out;
-    const std::string err = Contents(streams.err);
+    const std::string err = FileContents(streams.err);
     EXPECT_EQ(Count(err, "svcproc-monitor: start-up failed with 2"), 1u) << "said once: " << err;
     EXPECT_EQ(Count(err, "svcproc-monitor: start-up failed with 6"), 1u) << "and when it changes";
     EXPECT_THAT(err, ::testing::HasSubstr("svcproc-monitor: retrying every 1.5 s"));
@@ -111,8 +101,7 @@ TEST(MonitorWatch, AWatchThatEndsBeforeStartUpGivesTheLastResult) {
     options.mode = RunMode::Watch;
     options.durationSeconds = 2.5;
     Streams streams;
-    const MonitorStreams monitorStreams = streams.Get();
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 6);
+    EXPECT_EQ(streams.Run(options, startUp), 6);
     EXPECT_EQ(startUp.attempts.size(), 3u) << "at 0, 1 and 2 s";
 }
 
@@ -122,11 +111,11 @@ TEST(MonitorWatch, OnceGivesUpAtOnceWithTheResultCode) {
     MonitorOptions options;
     options.mode = RunMode::Once;
     Streams streams;
-    const MonitorStreams monitorStreams = streams.Get();
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), 5);
+    EXPECT_EQ(streams.Run(options, startUp), 5);
     EXPECT_EQ(startUp.attempts.size(), 1u);
-    EXPECT_EQ(Contents(streams.out), "") << "the table format explains on the error stream only";
-    EXPECT_THAT(Contents(streams.err), ::testing::HasSubstr("NoServiceProcessor"));
+    EXPECT_EQ(FileContents(streams.out), "")
+        << "the table format explains on the error stream only";
+    EXPECT_THAT(FileContents(streams.err), ::testing::HasSubstr("NoServiceProcessor"));
 }
 
 TEST(MonitorWatch, AFailedWriteIsExitStatus74) {
@@ -140,11 +129,9 @@ TEST(MonitorWatch, AFailedWriteIsExitStatus74) {
     options.mode = RunMode::Watch;
     options.format = OutputFormat::Json;
     Streams streams;
-    MonitorStreams monitorStreams = streams.Get();
-    monitorStreams.out = full;
-    EXPECT_EQ(RunMonitor(options, monitorStreams, startUp.stop, startUp.Hooks()), kExitOutput);
+    EXPECT_EQ(streams.Run(options, startUp, full), kExitOutput);
     EXPECT_EQ(startUp.attempts.size(), 1u) << "no retry once the output is gone";
-    EXPECT_THAT(Contents(streams.err),
+    EXPECT_THAT(FileContents(streams.err),
                 ::testing::HasSubstr("cannot write standard output: No space left on device"));
     std::fclose(full);
 }

@@ -12,6 +12,7 @@
 #include "device_registry.h"
 #include "platform.h"
 #include "platform_seams.h"
+#include "support/ReversedBytes.h"
 
 namespace {
 
@@ -32,12 +33,7 @@ public:
         if (failWith != ERROR_SUCCESS) {
             return failWith;
         }
-        std::vector<BYTE> request(static_cast<const BYTE*>(input),
-                                  static_cast<const BYTE*>(input) + inputSize);
-        const DWORD n = inputSize < outputSize ? inputSize : outputSize;
-        for (DWORD i = 0; i < n; ++i) {
-            static_cast<BYTE*>(output)[i] = request[inputSize - 1 - i];
-        }
+        const DWORD n = ReverseInto(input, inputSize, output, outputSize);
         *bytesReturned = answerSize != 0 ? answerSize : n;
         return ERROR_SUCCESS;
     }

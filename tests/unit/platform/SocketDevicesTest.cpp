@@ -17,7 +17,9 @@
 
 #include "platform.h"
 #include "socket_devices.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
+#include "support/ReversedBytes.h"
+#include "support/TempDirectory.h"
 
 namespace {
 
@@ -39,12 +41,7 @@ public:
         if (code != kCode) {
             return ERROR_INVALID_FUNCTION;
         }
-        std::vector<BYTE> request(static_cast<const BYTE*>(input),
-                                  static_cast<const BYTE*>(input) + inputSize);
-        const DWORD n = inputSize < outputSize ? inputSize : outputSize;
-        for (DWORD i = 0; i < n; ++i) {
-            static_cast<BYTE*>(output)[i] = request[inputSize - 1 - i];
-        }
+        const DWORD n = ReverseInto(input, inputSize, output, outputSize);
         *bytesReturned = n;
         return ERROR_SUCCESS;
     }
@@ -65,9 +62,7 @@ private:
 class SocketDevicesTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/svcp-sockets-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_sDirectory = pattern;
+        ASSERT_FALSE(m_sDirectory.empty());
         m_pDriver = std::make_shared<ReverseDriver>();
         svcp::SetDeviceDirectory("");
     }
@@ -75,7 +70,6 @@ protected:
         m_pDriver->Hold(false);
         m_pServer.reset();
         svcp::SetDeviceDirectory("");
-        std::system(("rm -rf " + m_sDirectory).c_str());
     }
 
     std::unique_ptr<svcp::SocketDeviceServer> Serve(const std::string& name = "device",
@@ -91,7 +85,8 @@ protected:
         return server;
     }
 
-    std::string m_sDirectory;
+    CTempDirectory m_Directory{"svcp-sockets"};
+    const std::string& m_sDirectory = m_Directory.Path();
     std::shared_ptr<ReverseDriver> m_pDriver;
     std::unique_ptr<svcp::SocketDeviceServer> m_pServer;
 };

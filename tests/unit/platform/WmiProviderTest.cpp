@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "platform_seams.h"
 #include "wmi_provider.h"
+#include "support/ComLiveCounts.h"
 
 namespace {
 
@@ -65,10 +66,7 @@ protected:
         CoUninitialize();
         SvcpClearFailures();
         SvcpWmiReset();
-        const SvcpComLiveCounts live = SvcpComGetLiveCounts();
-        EXPECT_EQ(live.objects, m_liveBefore.objects);
-        EXPECT_EQ(live.strings, m_liveBefore.strings);
-        EXPECT_EQ(live.arrays, m_liveBefore.arrays);
+        ExpectComLiveCounts(m_liveBefore);
     }
 
     HRESULT Enumerate(const wchar_t* className, IEnumWbemClassObject** enumerator) {

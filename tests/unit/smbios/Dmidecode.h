@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/smbios/SmbiosDump.h"
+#include "support/ShellOutput.h"
 
 namespace smbios_test {
 
@@ -28,13 +29,7 @@ inline std::string DmidecodeText(const std::vector<uint8_t>& table) {
     if (written) {
         const std::string command =
             std::string("'") + SVCP_DMIDECODE + "' --from-dump '" + path + "' 2>&1";
-        if (FILE* pipe = popen(command.c_str(), "r")) {
-            char buffer[512];
-            while (std::fgets(buffer, sizeof(buffer), pipe) != nullptr) {
-                text += buffer;
-            }
-            pclose(pipe);
-        }
+        text = ShellOutput(command);
     }
     unlink(path);
     return text;

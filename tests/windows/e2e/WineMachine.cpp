@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "sim/smbios/SmbiosTableBuilder.h"
+#include "TestMachineTable.h"
 
 namespace {
 
@@ -31,64 +31,6 @@ void SetLocator(const std::wstring& dll) {
     RegCloseKey(key);
 }
 
-template <class F>
-void Resolve(HMODULE module, const char* name, F*& function) {
-    function = reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-std::vector<uint8_t> BuildTable() {
-    using namespace svcp::sim;
-    SmbiosTableBuilder builder;
-    BiosInformation bios;
-    bios.vendor = "Orvane";
-    bios.version = "85.12";
-    builder.AddBiosInformation(bios);
-    ManagementDevice device;
-    device.description = "Orvane Telk Service Processor";
-    device.address = 0x2B0;
-    builder.AddManagementDevice(device);
-    const uint16_t deviceHandle = builder.LastHandle();
-    auto link = [&](const std::string& description, uint16_t component,
-                    const std::array<uint16_t, 6>& limits) {
-        builder.AddComponentWithThresholds(description, deviceHandle, component, limits);
-    };
-    const uint16_t u = kSmbiosUnknownWord;
-    const char* const voltages[] = {"+12V", "CPU Core"};
-    const std::array<uint16_t, 6> voltageLimits[] = {{11400, 12600, 10800, 13200, u, u},
-                                                     {u, u, 1000, 1400, u, u}};
-    for (uint32_t index = 0; index < 2; ++index) {
-        Probe probe;
-        probe.description = voltages[index];
-        probe.oemDefined = index;
-        builder.AddVoltageProbe(probe);
-        link(voltages[index], builder.LastHandle(), voltageLimits[index]);
-    }
-    const char* const fans[] = {"CPU Fan", "Chassis Fan"};
-    for (uint32_t index = 0; index < 2; ++index) {
-        CoolingDevice fan;
-        fan.oemDefined = index;
-        builder.AddCoolingDevice(fan);
-        link(fans[index], builder.LastHandle(), {u, u, 500, u, u, u});
-    }
-    Probe cpu;
-    cpu.description = "CPU";
-    builder.AddTemperatureProbe(cpu);
-    link("CPU", builder.LastHandle(), {u, u, u, 850, u, u});
-    builder.AddLed({std::nullopt, 0x0001, "Power"});
-    builder.AddLed({std::nullopt, 0x0002, "Fault"});
-    builder.AddLed({std::nullopt, 0x0004, "Disk"});
-    return builder.AddEndOfTable().Build();
-}
-
-svcpsim::MachineSetup Setup() {
-    svcpsim::MachineSetup setup;
-    setup.voltages = {{12000, {10800, 13200}}, {1200, {1000, 1400}}};
-    setup.fans = {{2400, {500, std::nullopt}}, {1980, {500, std::nullopt}}};
-    setup.temperatures = {{415, {std::nullopt, 850}}};
-    setup.leds = 0x0005;
-    return setup;
-}
-
 }  // namespace
 
 CLoadedLibrary::CLoadedLibrary() {
@@ -96,20 +38,8 @@ CLoadedLibrary::CLoadedLibrary() {
     if (m_hModule == nullptr) {
         return;
     }
-    Resolve(m_hModule, "_ZN10ServiceApi23InitialiseServiceDriverEv", InitialiseServiceDriver);
-    Resolve(m_hModule, "_ZN10ServiceApi22EnumerateSensorHandlesER17CSensorHandleList",
-            EnumerateSensorHandles);
-    Resolve(m_hModule, "_ZN10ServiceApi19EnumerateLedHandlesER14CLedHandleList",
-            EnumerateLedHandles);
-    Resolve(m_hModule, "_ZN10ServiceApi20GetSensorInformationEmR18CSensorInformation",
-            GetSensorInformation);
-    Resolve(m_hModule, "_ZN10ServiceApi17GetLedInformationEmR15CLedInformation", GetLedInformation);
-    Resolve(m_hModule, "_ZN10ServiceApi10ReadSensorEmR14CSensorReading", ReadSensor);
-    Resolve(m_hModule, "_ZN10ServiceApi7ReadLedEmR11CLedReading", ReadLed);
-    Resolve(m_hModule, "_ZN10ServiceApi27RegisterSensorStateListenerEP20ISensorStateListener",
-            RegisterSensorStateListener);
-    Resolve(m_hModule, "_ZN10ServiceApi29UnregisterSensorStateListenerEP20ISensorStateListener",
-            UnregisterSensorStateListener);
+    m_bComplete =
+        Resolve([this](const char* name) { return GetProcAddress(m_hModule, name); }) == nullptr;
 }
 
 CLoadedLibrary::~CLoadedLibrary() {
@@ -117,9 +47,7 @@ CLoadedLibrary::~CLoadedLibrary() {
 }
 
 bool CLoadedLibrary::IsComplete() const {
-    return m_hModule != nullptr && InitialiseServiceDriver && EnumerateSensorHandles &&
-           EnumerateLedHandles && GetSensorInformation && GetLedInformation && ReadSensor &&
-           ReadLed && RegisterSensorStateListener && UnregisterSensorStateListener;
+    return m_hModule != nullptr && m_bComplete;
 }
 
 bool CLoadedLibrary::Unload() {
@@ -143,11 +71,12 @@ void UseWineWmiLocator() {
 }
 
 CWineMachine::CWineMachine()
-    : m_pServiceProcessor(std::make_shared<svcpsim::CSimServiceProcessor>(Setup())) {
+    : m_pServiceProcessor(std::make_shared<svcpsim::CSimServiceProcessor>(
+          BuildTestSetup(TestMachineSpec::Small()))) {
     wchar_t directory[MAX_PATH];
     GetTempPathW(MAX_PATH, directory);
     m_sTablePath = std::wstring(directory) + L"svcp-e2e-smbios.bin";
-    const std::vector<uint8_t> table = BuildTable();
+    const std::vector<uint8_t> table = BuildTestTable(TestMachineSpec::Small());
     std::ofstream(m_sTablePath.c_str(), std::ios::binary)
         .write(reinterpret_cast<const char*>(table.data()),
                static_cast<std::streamsize>(table.size()));

@@ -9,37 +9,28 @@
 #include <string>
 #include <vector>
 
+#include "ServiceApiFunctions.h"
 #include "SimServiceProcessor.h"
 #include "platform.h"
 #include "relay/SimRelayHost.h"
-#include "svcproc/api/ServiceApi.h"
 
-// svcproc.dll from beside the test program, its nine functions found by their
+// svcproc.dll from beside the test program, its functions found by their
 // (mingw-w64 C++) names. Unloads on destruction.
-class CLoadedLibrary {
+class CLoadedLibrary : public ServiceApiFunctions {
 public:
     CLoadedLibrary();
     ~CLoadedLibrary();
     CLoadedLibrary(const CLoadedLibrary&) = delete;
     CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
 
-    bool IsComplete() const;  // loaded and all nine found
+    bool IsComplete() const;  // loaded and every function found
     // FreeLibrary; true when the module is gone from the process.
     bool Unload();
     static bool IsLoaded();
 
-    SERVICE_CODE (*InitialiseServiceDriver)() = nullptr;
-    SERVICE_CODE (*EnumerateSensorHandles)(CSensorHandleList&) = nullptr;
-    SERVICE_CODE (*EnumerateLedHandles)(CLedHandleList&) = nullptr;
-    SERVICE_CODE (*GetSensorInformation)(unsigned long, CSensorInformation&) = nullptr;
-    SERVICE_CODE (*GetLedInformation)(unsigned long, CLedInformation&) = nullptr;
-    SERVICE_CODE (*ReadSensor)(unsigned long, CSensorReading&) = nullptr;
-    SERVICE_CODE (*ReadLed)(unsigned long, CLedReading&) = nullptr;
-    void (*RegisterSensorStateListener)(ISensorStateListener*) = nullptr;
-    void (*UnregisterSensorStateListener)(ISensorStateListener*) = nullptr;
-
 private:
     HMODULE m_hModule = nullptr;
+    bool m_bComplete = false;
 };
 
 // Which WMI locator the prefix's CLSID_WbemLocator names: the test's, or

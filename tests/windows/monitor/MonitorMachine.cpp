@@ -18,63 +18,27 @@
 #include <string>
 #include <vector>
 
+#include "TestMachineTable.h"
 #include "WineMachine.h"
 #include "relay/SimRelayHost.h"
-#include "sim/smbios/SmbiosTableBuilder.h"
 
 namespace {
 
+// The standard small machine without the CPU core voltage and the disk LED.
 // The descriptions are in the machine's ANSI code page (1252 here), as the
 // SMBIOS strings of a real machine are: "Température CPU" tests the
 // conversion to the monitor's UTF-8.
-std::vector<uint8_t> BuildTable() {
-    using namespace svcp::sim;
-    SmbiosTableBuilder builder;
-    BiosInformation bios;
-    bios.vendor = "Orvane";
-    bios.version = "85.12";
-    builder.AddBiosInformation(bios);
-    ManagementDevice device;
-    device.description = "Orvane Telk Service Processor";
-    device.address = 0x2B0;
-    builder.AddManagementDevice(device);
-    const uint16_t deviceHandle = builder.LastHandle();
-    auto link = [&](const std::string& description, uint16_t component,
-                    const std::array<uint16_t, 6>& limits) {
-        builder.AddComponentWithThresholds(description, deviceHandle, component, limits);
-    };
-    const uint16_t u = kSmbiosUnknownWord;
-    Probe volts;
-    volts.description = "+12V";
-    builder.AddVoltageProbe(volts);
-    link("+12V", builder.LastHandle(), {11400, 12600, 10800, 13200, u, u});
-    const char* const fans[] = {"CPU Fan", "Chassis Fan"};
-    for (uint32_t index = 0; index < 2; ++index) {
-        CoolingDevice fan;
-        fan.oemDefined = index;
-        builder.AddCoolingDevice(fan);
-        link(fans[index], builder.LastHandle(), {u, u, 500, u, u, u});
-    }
-    Probe cpu;
-    cpu.description = "Temp\xE9rature CPU";
-    builder.AddTemperatureProbe(cpu);
-    link(cpu.description, builder.LastHandle(), {u, u, u, 850, u, u});
-    builder.AddLed({std::nullopt, 0x0001, "Power"});
-    builder.AddLed({std::nullopt, 0x0002, "Fault"});
-    return builder.AddEndOfTable().Build();
-}
-
-svcpsim::MachineSetup Setup() {
-    svcpsim::MachineSetup setup;
-    setup.voltages = {{12000, {10800, 13200}}};
-    setup.fans = {{2400, {500, std::nullopt}}, {1980, {500, std::nullopt}}};
-    setup.temperatures = {{415, {std::nullopt, 850}}};
-    setup.leds = 0x0001;
-    return setup;
+TestMachineSpec Machine() {
+    TestMachineSpec spec = TestMachineSpec::Small();
+    spec.sensors.erase(spec.sensors.begin() + 1);  // CPU Core
+    spec.sensors.back().description = "Temp\xE9rature CPU";
+    spec.leds.pop_back();  // Disk
+    spec.ledWord = 0x0001;
+    return spec;
 }
 
 bool WriteTable(const std::string& path) {
-    const std::vector<uint8_t> table = BuildTable();
+    const std::vector<uint8_t> table = BuildTestTable(Machine());
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(table.data()),
                static_cast<std::streamsize>(table.size()));
@@ -119,7 +83,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     UseTestWmiLocator();
-    auto serviceProcessor = std::make_shared<svcpsim::CSimServiceProcessor>(Setup());
+    auto serviceProcessor =
+        std::make_shared<svcpsim::CSimServiceProcessor>(BuildTestSetup(Machine()));
     svcpsim::CSimRelayHost host(serviceProcessor);
     if (!host.Start()) {
         std::fprintf(stderr, "cannot attach to the relay driver (error %lu)\n", GetLastError());

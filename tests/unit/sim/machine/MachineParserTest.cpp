@@ -13,6 +13,7 @@
 #include "DefaultMachine.h"
 #include "MachineParser.h"
 #include "RegularFile.h"
+#include "support/TempDirectory.h"
 
 namespace svcpsim {
 namespace {
@@ -142,12 +143,7 @@ std::string Nested(size_t levels) {
 // ASan, where a deep recursion would overflow the stack).
 class MachineParserBadFile : public testing::TestWithParam<BadCase> {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/svcp-parser-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_sDirectory = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf " + m_sDirectory).c_str()); }
+    void SetUp() override { ASSERT_FALSE(m_sDirectory.empty()); }
 
     // The path the case is read from.
     std::string Prepare(const BadCase& bad) const {
@@ -174,7 +170,8 @@ protected:
         return path;
     }
 
-    std::string m_sDirectory;
+    CTempDirectory m_Directory{"svcp-parser"};
+    const std::string& m_sDirectory = m_Directory.Path();
 };
 
 TEST_P(MachineParserBadFile, NamesFileLineAndPointer) {

@@ -3,6 +3,7 @@
 // LEDs, repetition and noise.
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -81,19 +82,17 @@ TEST(DefaultScenario, AlertsArriveAndClearInOrder) {
             faultLedOn.push_back(now);
         }
     }
-    ASSERT_EQ(alerts.size(), 4u);
-    EXPECT_EQ(alerts[0].type, kCommandReadFans);
-    EXPECT_EQ(alerts[0].mask, 0x0004);
-    EXPECT_NEAR(alerts[0].at, 3.08, 0.1);
-    EXPECT_EQ(alerts[1].type, kCommandReadTemperatures);
-    EXPECT_EQ(alerts[1].mask, 0x0001);
-    EXPECT_NEAR(alerts[1].at, 5.68, 0.1);
-    EXPECT_EQ(alerts[2].type, kCommandReadFans);
-    EXPECT_EQ(alerts[2].mask, 0x0000);
-    EXPECT_NEAR(alerts[2].at, 6.33, 0.1);
-    EXPECT_EQ(alerts[3].type, kCommandReadTemperatures);
-    EXPECT_EQ(alerts[3].mask, 0x0000);
-    EXPECT_NEAR(alerts[3].at, 8.43, 0.1);
+    const Observed expected[] = {{3.08, kCommandReadFans, 0x0004},
+                                 {5.68, kCommandReadTemperatures, 0x0001},
+                                 {6.33, kCommandReadFans, 0x0000},
+                                 {8.43, kCommandReadTemperatures, 0x0000}};
+    ASSERT_EQ(alerts.size(), std::size(expected));
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(alerts[i].type, expected[i].type);
+        EXPECT_EQ(alerts[i].mask, expected[i].mask);
+        EXPECT_NEAR(alerts[i].at, expected[i].at, 0.1);
+    }
     // The fault LED is on exactly while something is critical.
     ASSERT_FALSE(faultLedOn.empty());
     EXPECT_DOUBLE_EQ(faultLedOn.front(), alerts[0].at);

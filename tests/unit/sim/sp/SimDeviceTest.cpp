@@ -8,7 +8,7 @@
 
 #include "SimDevice.h"
 #include "platform.h"
-#include "common/DeviceInterfacePaths.h"
+#include "support/DeviceInterfacePaths.h"
 
 namespace svcpsim {
 namespace {

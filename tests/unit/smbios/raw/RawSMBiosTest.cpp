@@ -10,6 +10,7 @@
 #include "platform_seams.h"
 #include "svcproc/smbios/RawSMBios.h"
 #include "wmi_provider.h"
+#include "support/ComLiveCounts.h"
 
 namespace {
 
@@ -75,10 +76,7 @@ protected:
         SvcpClearFailures();
         SvcpWmiReset();
         // Whatever path the read took, it released everything it obtained.
-        const SvcpComLiveCounts live = SvcpComGetLiveCounts();
-        EXPECT_EQ(live.objects, m_liveBefore.objects);
-        EXPECT_EQ(live.strings, m_liveBefore.strings);
-        EXPECT_EQ(live.arrays, m_liveBefore.arrays);
+        ExpectComLiveCounts(m_liveBefore);
     }
 
     // Runs one read and returns the lines logged by it. The caller's

@@ -1,7 +1,6 @@
-#include "TestMachine.h"
+#include "TestMachineTable.h"
 
 #include "sim/smbios/SmbiosTableBuilder.h"
-#include "wmi_provider.h"
 
 using svcpsim::SensorKind;
 
@@ -17,6 +16,22 @@ TestMachineSpec TestMachineSpec::Default() {
         {SensorKind::Fan, 2, "PSU Fan", 3000, {u, u, 600, u, u, u}},
         {SensorKind::Temperature, 0, "CPU", 415, {u, 700, u, 850, u, 950}, 400, 0x0032},
         {SensorKind::Temperature, 1, "System", 300, {u, u, u, 600, u, u}, u, 0x03E8},
+    };
+    spec.leds = {{0x0001, "Power"}, {0x0002, "Fault"}, {0x0004, "Disk"}};
+    spec.ledWord = 0x0005;
+    return spec;
+}
+
+TestMachineSpec TestMachineSpec::Small() {
+    TestMachineSpec spec;
+    const uint16_t u = 0x8000;
+    spec.withOtherDevice = false;
+    spec.sensors = {
+        {SensorKind::Voltage, 0, "+12V", 12000, {11400, 12600, 10800, 13200, u, u}},
+        {SensorKind::Voltage, 1, "CPU Core", 1200, {u, u, 1000, 1400, u, u}},
+        {SensorKind::Fan, 0, "CPU Fan", 2400, {u, u, 500, u, u, u}},
+        {SensorKind::Fan, 1, "Chassis Fan", 1980, {u, u, 500, u, u, u}},
+        {SensorKind::Temperature, 0, "CPU", 415, {u, u, u, 850, u, u}},
     };
     spec.leds = {{0x0001, "Power"}, {0x0002, "Fault"}, {0x0004, "Disk"}};
     spec.ledWord = 0x0005;
@@ -81,9 +96,7 @@ std::vector<uint8_t> BuildTestTable(const TestMachineSpec& spec) {
     return builder.AddEndOfTable().Build();
 }
 
-namespace {
-
-svcpsim::MachineSetup SetupOf(const TestMachineSpec& spec) {
+svcpsim::MachineSetup BuildTestSetup(const TestMachineSpec& spec) {
     svcpsim::MachineSetup setup;
     setup.leds = spec.ledWord;
     for (SensorKind kind : svcpsim::kAllSensorKinds) {
@@ -109,27 +122,4 @@ svcpsim::MachineSetup SetupOf(const TestMachineSpec& spec) {
         }
     }
     return setup;
-}
-
-}  // namespace
-
-TestMachine::TestMachine(const TestMachineSpec& spec)
-    : m_Spec(spec),
-      m_vTable(BuildTestTable(spec)),
-      m_pServiceProcessor(std::make_shared<svcpsim::CSimServiceProcessor>(SetupOf(spec))) {}
-
-TestMachine::~TestMachine() {
-    m_pDevice.reset();
-    SvcpWmiReset();
-}
-
-void TestMachine::Install(bool withDriver) {
-    SvcpWmiSetSmbiosTable(m_vTable.data(), m_vTable.size());
-    if (withDriver) {
-        m_pDevice = std::make_unique<svcpsim::CSimDevice>(m_pServiceProcessor);
-    }
-}
-
-uint32_t TestMachine::Exchanges(uint8_t command) const {
-    return m_pServiceProcessor->GetCounters().exchanges[command];
 }

@@ -122,10 +122,12 @@ bool CChildProcess::WaitForLine(const std::string& text, std::chrono::millisecon
         const size_t end = m_sOut.rfind('\n');
         if (end != std::string::npos && end + 1 > m_nSearched) {
             const size_t found = m_sOut.find(text, m_nSearched);
-            m_nSearched = end + 1;
             if (found != std::string::npos && found < end) {
+                // The lines after the one found may have come in the same read.
+                m_nSearched = m_sOut.find('\n', found) + 1;
                 return true;
             }
+            m_nSearched = end + 1;
         }
         if (Clock::now() >= deadline ||
             !Pump(std::chrono::milliseconds(MillisecondsUntil(deadline)))) {
@@ -141,6 +143,9 @@ void CChildProcess::Signal(int signal) {
 }
 
 int CChildProcess::Wait(std::chrono::milliseconds timeout) {
+    if (m_Pid <= 0) {
+        return -1;  // waitpid and kill would take -1 as every child, every process
+    }
     const Clock::time_point deadline = Clock::now() + timeout;
     while (Clock::now() < deadline &&
            Pump(std::chrono::milliseconds(MillisecondsUntil(deadline)))) {

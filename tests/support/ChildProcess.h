@@ -25,8 +25,9 @@ public:
                const std::vector<std::string>& environment = {});
 
     // Reads the output until a line containing `text` has arrived (true), or
-    // until the timeout or the end of the output (false). Only lines that no
-    // earlier call has looked at are searched.
+    // until the timeout or the end of the output (false). The search starts
+    // after the line an earlier call found, or after the lines it searched
+    // in vain.
     bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout);
 
     void Signal(int signal);
@@ -50,5 +51,5 @@ private:
     int m_ErrFd = -1;
     std::string m_sOut;
     std::string m_sErr;
-    size_t m_nSearched = 0;  // of m_sOut: whole lines already searched
+    size_t m_nSearched = 0;  // of m_sOut: where the next search starts
 };

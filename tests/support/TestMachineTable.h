@@ -1,15 +1,12 @@
-// A machine for end-to-end tests: an SMBIOS table served by the WMI provider
-// and a simulated service processor behind its driver, describing the same
-// sensors and LEDs.
+// The machine the tests describe: its sensors and LEDs, the SMBIOS table
+// that lists them and the simulated service processor's matching setup.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "sim/sp/SimDevice.h"
 #include "sim/sp/SimServiceProcessor.h"
 
 struct TestSensor {
@@ -41,25 +38,11 @@ struct TestMachineSpec {
     // Two voltages, three fans (one "Chassis Fan"), two temperatures, three
     // LEDs; every reading inside its thresholds.
     static TestMachineSpec Default();
-};
-
-class TestMachine {
-public:
-    explicit TestMachine(const TestMachineSpec& spec = TestMachineSpec::Default());
-    ~TestMachine();
-
-    // Serves the table through WMI; registers the driver unless told not to.
-    void Install(bool withDriver = true);
-    svcpsim::CSimServiceProcessor& ServiceProcessor() { return *m_pServiceProcessor; }
-    svcpsim::CSimDevice* Device() { return m_pDevice.get(); }
-    const std::vector<uint8_t>& Table() const { return m_vTable; }
-    uint32_t Exchanges(uint8_t command) const;
-
-private:
-    TestMachineSpec m_Spec;
-    std::vector<uint8_t> m_vTable;
-    std::shared_ptr<svcpsim::CSimServiceProcessor> m_pServiceProcessor;
-    std::unique_ptr<svcpsim::CSimDevice> m_pDevice;
+    // The smaller machine of the tests under Wine: two voltages (+12 V at
+    // index 0, CPU core at 1), two fans, one temperature and three LEDs
+    // (Power 0x1, Fault 0x2, Disk 0x4); no other management device.
+    static TestMachineSpec Small();
 };
 
 std::vector<uint8_t> BuildTestTable(const TestMachineSpec& spec);
+svcpsim::MachineSetup BuildTestSetup(const TestMachineSpec& spec);
