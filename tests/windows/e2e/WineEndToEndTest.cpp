@@ -324,7 +324,7 @@ TEST_F(WineEndToEnd, FreeLibraryWhilePollingWithAListenerReturns) {
 class WineUnloadStress : public WineEndToEnd {};
 
 TEST_F(WineUnloadStress, FreeLibraryWhilePollingNeverLeavesTheThreadInFreedCode) {
-    constexpr int kCycles = 150;
+    constexpr int kCycles = 300;
     CWineMachine machine;
     ASSERT_TRUE(machine.IsReady());
     DWORD_PTR processMask = 0;
