@@ -51,9 +51,11 @@ public:
 // From the event on, no instruction of the module runs on the thread; it
 // completes its exit once the loader lock is free.
 //
-// The APC is queued before the event is set, so that the call finds it at
-// once: the module is gone by the time anything else could wake the wait.
-// The thread waits for its own handle, which nothing but its end signals.
+// The thread queues the APC itself, before the event is set, so that the call
+// finds it pending at once. (Queued by the unloading thread after the event,
+// it woke the wait later, and under Wine the call then at times returned into
+// the module.) The thread waits for its own handle, which nothing but its end
+// signals. Should either call fail, the event is set the plain way: no hang.
 // ExitThread is imported (dllimport): its address is the system's, not a stub
 // in the module. It takes one DWORD in the place of an APC routine's
 // ULONG_PTR; void (*)(void) is the cast that says the types differ on purpose.
