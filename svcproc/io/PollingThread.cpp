@@ -143,9 +143,9 @@ unsigned __stdcall CPollingThread::ThreadProcedure(void* argument) {
             break;
         }
     }
-    // The last act: once it is set, Terminate returns and the object, and
-    // during unload the module, may go at any moment; nothing but the return
-    // into the runtime's thread start-up follows.
-    SetEvent(finished);
+    // The last act: once the event is set, Terminate returns and the object,
+    // and during unload the module, may go at any moment. On Windows the call
+    // does not return: the thread ends in it, outside the module.
+    SvcpEndThread(finished);
     return 0;
 }

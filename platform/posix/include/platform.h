@@ -32,6 +32,12 @@
 #define SVCP_PRINTF_LIKE(formatIndex, firstArg) \
     __attribute__((format(printf, formatIndex, firstArg)))
 
+// A thread of the library's last act: sets the event. (On Windows it then
+// waits, outside the module, to be ended by SvcpWaitForThreadEnd.)
+inline void SvcpEndThread(HANDLE finishedEvent) {
+    SetEvent(finishedEvent);
+}
+
 // Waits until a thread of the library has ended. Here a thread's exit needs
 // no lock the waiter may hold, so wait for the thread itself: none of the
 // module's code runs on it afterwards, and the module may be unloaded at once.

@@ -40,13 +40,36 @@ public:
     SvcpModuleEntry() {}
 };
 
-// Waits until a thread of the library has ended. During FreeLibrary the
-// unloading thread holds the loader lock, and a thread's exit needs it (its
-// detach notifications), so its handle is never signalled then: the thread
-// sets an event as its last act, and only its return into the runtime's
-// thread start-up follows. At process exit Windows has already ended the
-// thread, which then never sets the event, but its handle is signalled: so
-// whichever comes first.
+// A thread of the library ends in two steps. During FreeLibrary the unloading
+// thread holds the loader lock, and a thread's exit needs it (its detach
+// notifications), so its handle is never signalled then: the unloading thread
+// waits instead for an event the thread sets as its last act. Setting it and
+// returning would leave the return into the module, which a thread preempted
+// there runs after the module is unmapped. So SvcpEndThread first queues
+// ExitThread itself to the thread as an APC, then sets the event and waits,
+// alertable, in one call: the pending APC ends the thread inside that call.
+// From the event on, no instruction of the module runs on the thread; it
+// completes its exit once the loader lock is free.
+//
+// The thread queues the APC itself, before the event is set, so that the call
+// finds it pending at once. (Queued by the unloading thread after the event,
+// it woke the wait later, and under Wine the call then at times returned into
+// the module.) The thread waits for its own handle, which nothing but its end
+// signals. Should either call fail, the event is set the plain way: no hang.
+// ExitThread is imported (dllimport): its address is the system's, not a stub
+// in the module. It takes one DWORD in the place of an APC routine's
+// ULONG_PTR; void (*)(void) is the cast that says the types differ on purpose.
+inline void SvcpEndThread(HANDLE finishedEvent) {
+    if (!QueueUserAPC(reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)(void)>(&ExitThread)),
+                      GetCurrentThread(), 0) ||
+        SignalObjectAndWait(finishedEvent, GetCurrentThread(), INFINITE, TRUE) == WAIT_FAILED) {
+        SetEvent(finishedEvent);
+    }
+}
+
+// Waits until a thread that ends with SvcpEndThread is past the module's code.
+// At process exit Windows has already ended the thread, which then never
+// sets the event, but its handle is signalled: so whichever comes first.
 inline DWORD SvcpWaitForThreadEnd(HANDLE thread, HANDLE finishedEvent) {
     const HANDLE ends[2] = {finishedEvent, thread};
     return WaitForMultipleObjects(2, ends, FALSE, INFINITE);

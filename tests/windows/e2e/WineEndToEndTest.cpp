@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <future>
 #include <iterator>
@@ -87,9 +88,35 @@ private:
     std::vector<Call> m_vCalls;
 };
 
+// A fault on any thread (freed code run after an unload, say) ends the
+// program at once with a message, instead of starting Wine's debugger, which
+// then waits for the loader lock the unloading thread holds.
+LONG WINAPI EndOnUnhandledException(EXCEPTION_POINTERS* exception) {
+    std::fprintf(stderr, "Unhandled exception 0x%08lx at %p on thread %lu\n",
+                 static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode),
+                 exception->ExceptionRecord->ExceptionAddress,
+                 static_cast<unsigned long>(GetCurrentThreadId()));
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 4);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Waits, at most 5 s, until the service processor has seen a poll for alerts.
+void WaitForAPoll(CWineMachine& machine) {
+    const uint32_t before =
+        machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandPollAlerts];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandPollAlerts] ==
+               before &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+}
+
 class WineTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        SetUnhandledExceptionFilter(&EndOnUnhandledException);
         LogSetLevel(0);
         LogCaptureStart(4);
     }
@@ -272,14 +299,7 @@ TEST_F(WineEndToEnd, FreeLibraryWhilePollingWithAListenerReturns) {
         CRecordingListener listener;
         library.RegisterSensorStateListener(&listener);
         // Polls are under way: wait until the service processor saw one.
-        const uint32_t before =
-            machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandPollAlerts];
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (machine.ServiceProcessor().GetCounters().exchanges[svcpsim::kCommandPollAlerts] ==
-                   before &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
+        WaitForAPoll(machine);
         LogCaptureClear();
         bool gone = false;
         ASSERT_TRUE(UnloadWithin10s(library, &gone));
@@ -293,6 +313,51 @@ TEST_F(WineEndToEnd, FreeLibraryWhilePollingWithAListenerReturns) {
                       "CTemperatureMap Destroyed", "CFanMap Destroyed", "CVoltageMap Destroyed"}))
             << "round " << round;
     }
+}
+
+// FreeLibrary unmaps the module as soon as the polling thread has let
+// Terminate go: from then on the thread must run none of the module's code,
+// or it faults in freed code (EndOnUnhandledException ends the program).
+// Many cycles, the process on one processor so that the unloading thread,
+// woken by the thread's last signal, tends to run before the thread's next
+// instruction.
+class WineUnloadStress : public WineEndToEnd {};
+
+TEST_F(WineUnloadStress, FreeLibraryWhilePollingNeverLeavesTheThreadInFreedCode) {
+    constexpr int kCycles = 300;
+    CWineMachine machine;
+    ASSERT_TRUE(machine.IsReady());
+    DWORD_PTR processMask = 0;
+    DWORD_PTR systemMask = 0;
+    ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask));
+    ASSERT_TRUE(SetProcessAffinityMask(GetCurrentProcess(), processMask & (~processMask + 1)));
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> unloadMilliseconds;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        CLoadedLibrary library;
+        ASSERT_TRUE(library.IsComplete()) << "cycle " << cycle;
+        ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success) << "cycle " << cycle;
+        CRecordingListener listener;
+        library.RegisterSensorStateListener(&listener);
+        WaitForAPoll(machine);
+        LARGE_INTEGER start;
+        LARGE_INTEGER end;
+        QueryPerformanceCounter(&start);
+        bool gone = false;
+        ASSERT_TRUE(UnloadWithin10s(library, &gone));
+        QueryPerformanceCounter(&end);
+        ASSERT_TRUE(gone) << "cycle " << cycle;
+        unloadMilliseconds.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                                     static_cast<double>(frequency.QuadPart));
+        LogCaptureClear();
+    }
+    SetProcessAffinityMask(GetCurrentProcess(), processMask);
+    std::sort(unloadMilliseconds.begin(), unloadMilliseconds.end());
+    std::printf(
+        "FreeLibrary over %d cycles: median %.2f ms, 90th percentile %.2f ms, max %.2f ms\n",
+        kCycles, unloadMilliseconds[unloadMilliseconds.size() / 2],
+        unloadMilliseconds[unloadMilliseconds.size() * 9 / 10], unloadMilliseconds.back());
 }
 
 }  // namespace
