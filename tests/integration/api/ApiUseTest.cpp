@@ -1,6 +1,9 @@
 // What an application sees after a successful start-up: handles, sensor and
 // LED information, readings and states, alerts on the polling thread, and the
 // refusal of handles that name nothing.
+#include <cstdint>
+#include <cstdio>
+
 #include <gmock/gmock.h>
 
 #include "ApiTestSupport.h"
@@ -49,6 +52,60 @@ TEST_F(StartedLibrary, ListsSensorsByKindThenIndexAndLedsByBitMap) {
     CLedHandleList leds;
     EXPECT_EQ(m_pLibrary->EnumerateLedHandles(leds), ServiceCode_Success);
     EXPECT_THAT(leds, ElementsAre(0x40001ul, 0x40002ul, 0x40004ul));
+}
+
+// Below the exported layer, the manager and then the service processor log
+// each call's entry (handle, the caller's record, the start-up flag) and exit.
+TEST_F(StartedLibrary, TheServiceLayersLogEveryCallInAndOut) {
+    CSensorHandleList sensors;
+    CLedHandleList leds;
+    CSensorInformation information;
+    CLedInformation led;
+    CSensorReading reading{};
+    CLedReading state{};
+    RecordingListener listener;
+    LogCaptureClear();
+    m_pLibrary->EnumerateSensorHandles(sensors);
+    m_pLibrary->EnumerateLedHandles(leds);
+    m_pLibrary->GetSensorInformation(0x20001, information);
+    m_pLibrary->GetLedInformation(0x40009, led);
+    m_pLibrary->ReadSensor(0x30000, reading);
+    m_pLibrary->ReadLed(0x40002, state);
+    m_pLibrary->RegisterSensorStateListener(&listener);
+    m_pLibrary->UnregisterSensorStateListener(&listener);
+
+    std::vector<std::string> lines;
+    for (const std::string& text : CapturedTexts()) {
+        if (text.rfind("CService", 0) == 0) {
+            lines.push_back(text);
+        }
+    }
+    // The low 32 bits of the address, as the library prints it.
+    auto hex = [](const void* address) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08x",
+                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(address)));
+        return std::string(text);
+    };
+    const std::pair<std::string, std::string> calls[] = {
+        {"EnumerateSensorHandles(" + hex(&sensors) + ")", " exit, sscode=0x0"},
+        {"EnumerateLedHandles(" + hex(&leds) + ")", " exit, sscode=0x0"},
+        {"GetSensorInformation(0x00020001," + hex(&information) + ")", " exit, sscode=0x0"},
+        {"GetLedInformation(0x00040009," + hex(&led) + ")", " exit, sscode=0x7"},
+        {"ReadSensor(0x00030000," + hex(&reading) + ")", " exit, sscode=0x0"},
+        {"ReadLed(0x00040002," + hex(&state) + ")", " exit, sscode=0x0"},
+        {"RegisterSensorStateListener(" + hex(&listener) + ")", " exit"},
+        {"UnregisterSensorStateListener(" + hex(&listener) + ")", " exit"},
+    };
+    std::vector<std::string> expected;
+    for (const auto& call : calls) {
+        const std::string name = call.first.substr(0, call.first.find('('));
+        expected.push_back("CServiceManager::" + call.first + ", m_bInit=1");
+        expected.push_back("CServiceProcessor::" + call.first + ", m_bInit=1");
+        expected.push_back("CServiceProcessor::" + name + call.second);
+        expected.push_back("CServiceManager::" + name + call.second);
+    }
+    EXPECT_EQ(lines, expected);
 }
 
 TEST_F(StartedLibrary, DescribesEachKindWithItsUnitsThresholdsAndUnknownMarkers) {
