@@ -14,8 +14,31 @@ namespace {
 
 using namespace svcp::log;
 
+// Runs `body`; an exception becomes `fallback` (nothing leaves an exported
+// function).
+template <typename Result, typename Body>
+Result NoThrow(Result fallback, Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return fallback;
+    }
+}
+
+template <typename Body>
+void NoThrow(Body body) noexcept {
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+// Formats only a line the level lets through.
 template <typename CharT>
 void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
+    if (!IsWanted(level)) {
+        return;
+    }
     try {
         CTextBuffer text;
         if (format == nullptr) {
@@ -33,9 +56,6 @@ void FormatAndEmit(int level, const CharT* format, va_list args) noexcept {
 extern "C" {
 
 void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
-    if (!IsWanted(level)) {
-        return;
-    }
     va_list args;
     va_start(args, format);
     FormatAndEmit(level, format, args);
@@ -43,9 +63,6 @@ void __cdecl Log(_LOG_LEVEL level, const char* format, ...) {
 }
 
 void __cdecl WLog(_LOG_LEVEL level, const wchar_t* format, ...) {
-    if (!IsWanted(level)) {
-        return;
-    }
     va_list args;
     va_start(args, format);
     FormatAndEmit(level, format, args);
@@ -66,63 +83,35 @@ void __cdecl LogQuick(_LOG_LEVEL level, const char* text) {
 }
 
 void LogSetLevel(int level) {
-    try {
-        SetWriteLevel(level);
-    } catch (...) {
-    }
+    NoThrow([level] { SetWriteLevel(level); });
 }
 
 int LogGetLevel(void) {
-    try {
-        return WriteLevel();
-    } catch (...) {
-        return 0;
-    }
+    return NoThrow(0, [] { return WriteLevel(); });
 }
 
 int LogSetFile(const char* path) {
-    try {
-        return SetDestination(path) ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    return NoThrow(-1, [path] { return SetDestination(path) ? 0 : -1; });
 }
 
 void LogCaptureStart(int level) {
-    try {
-        StartCapture(level);
-    } catch (...) {
-    }
+    NoThrow([level] { StartCapture(level); });
 }
 
 void LogCaptureStop(void) {
-    try {
-        StopCapture();
-    } catch (...) {
-    }
+    NoThrow([] { StopCapture(); });
 }
 
 void LogCaptureClear(void) {
-    try {
-        ClearCapture();
-    } catch (...) {
-    }
+    NoThrow([] { ClearCapture(); });
 }
 
 size_t LogCaptureCount(void) {
-    try {
-        return CapturedCount();
-    } catch (...) {
-        return 0;
-    }
+    return NoThrow<size_t>(0, [] { return CapturedCount(); });
 }
 
 long LogCaptureGet(size_t index, int* level, char* buffer, size_t bufferSize) {
-    try {
-        return CopyCaptured(index, level, buffer, bufferSize);
-    } catch (...) {
-        return -1;
-    }
+    return NoThrow(-1L, [=] { return CopyCaptured(index, level, buffer, bufferSize); });
 }
 
 }  // extern "C"
