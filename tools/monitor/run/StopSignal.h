@@ -6,3 +6,7 @@
 
 // Installs the handlers; returns the flag they set. One flag per process.
 std::atomic<bool>& InstallStopHandlers();
+
+// The platform's part (StopSignalPosix.cpp, StopSignalWindows.cpp): `handler`
+// runs on each `signal` from now on.
+void InstallSignalHandler(int signal, void (*handler)(int));
