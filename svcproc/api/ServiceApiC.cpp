@@ -110,6 +110,30 @@ SVCP_RESULT CopyInformation(SERVICE_CODE (*get)(unsigned long, Record&), SVCP_HA
     return SVCP_SUCCESS;
 }
 
+void Convert(const CSensorReading& from, SVCP_SENSOR_READING& to) {
+    to.CurrentReading = from.CurrentReading;
+    to.CurrentState = from.CurrentState;
+}
+
+void Convert(const CLedReading& from, SVCP_LED_READING& to) {
+    to.State = from.State;
+}
+
+// A sensor's or LED's reading; the caller's record is written only on success.
+template <typename Record, typename Reading>
+SVCP_RESULT CopyReading(SERVICE_CODE (*read)(unsigned long, Record&), SVCP_HANDLE handle,
+                        Reading* reading) {
+    if (reading == nullptr) {
+        return SVCP_INVALID_ARGUMENT;
+    }
+    Record record{};
+    const SERVICE_CODE result = read(handle, record);
+    if (result == ServiceCode_Success) {
+        Convert(record, *reading);
+    }
+    return ToResult(result);
+}
+
 bool Initialised() {
     return bInit.load(std::memory_order_acquire);
 }
@@ -190,32 +214,11 @@ SVCP_RESULT SVCP_CALL SvcpGetLedInformation(SVCP_HANDLE handle, SVCP_LED_INFORMA
 }
 
 SVCP_RESULT SVCP_CALL SvcpReadSensor(SVCP_HANDLE handle, SVCP_SENSOR_READING* reading) {
-    return Guarded([&] {
-        if (reading == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
-        }
-        CSensorReading record{};
-        const SERVICE_CODE result = ServiceApi::ReadSensor(handle, record);
-        if (result == ServiceCode_Success) {
-            reading->CurrentReading = record.CurrentReading;
-            reading->CurrentState = record.CurrentState;
-        }
-        return ToResult(result);
-    });
+    return Guarded([&] { return CopyReading(ServiceApi::ReadSensor, handle, reading); });
 }
 
 SVCP_RESULT SVCP_CALL SvcpReadLed(SVCP_HANDLE handle, SVCP_LED_READING* reading) {
-    return Guarded([&] {
-        if (reading == nullptr) {
-            return SVCP_INVALID_ARGUMENT;
-        }
-        CLedReading record{};
-        const SERVICE_CODE result = ServiceApi::ReadLed(handle, record);
-        if (result == ServiceCode_Success) {
-            reading->State = record.State;
-        }
-        return ToResult(result);
-    });
+    return Guarded([&] { return CopyReading(ServiceApi::ReadLed, handle, reading); });
 }
 
 SVCP_RESULT SVCP_CALL SvcpRegisterSensorStateListener(SVCP_SENSOR_STATE_CALLBACK callback,
