@@ -22,6 +22,29 @@ OutageSnapshot OutageOf(const LinkSnapshot& link) {
     return outage;
 }
 
+// Every handle the library lists, in its order, with its information; a
+// handle whose information is refused is left out.
+template <typename List, typename Enumerate, typename Describe, typename Entry>
+void AddEntries(Enumerate enumerate, Describe describe, std::vector<Entry>& entries) {
+    List handles;
+    enumerate(handles);
+    for (unsigned long handle : handles) {
+        Entry entry;
+        entry.handle = handle;
+        if (describe(handle, entry.information) == ServiceCode_Success) {
+            entries.push_back(std::move(entry));
+        }
+    }
+}
+
+template <typename Read, typename Entry>
+void ReadEntries(Read read, std::vector<Entry>& entries) {
+    for (Entry& entry : entries) {
+        entry.readResult = read(entry.handle, entry.reading);
+        entry.readAt = Clock::now();
+    }
+}
+
 }  // namespace
 
 Snapshot TakeInventory(SERVICE_CODE startup) {
@@ -31,24 +54,10 @@ Snapshot TakeInventory(SERVICE_CODE startup) {
     if (startup != ServiceCode_Success) {
         return snapshot;
     }
-    CSensorHandleList sensorHandles;
-    ServiceApi::EnumerateSensorHandles(sensorHandles);
-    for (unsigned long handle : sensorHandles) {
-        SensorSnapshot sensor;
-        sensor.handle = handle;
-        if (ServiceApi::GetSensorInformation(handle, sensor.information) == ServiceCode_Success) {
-            snapshot.sensors.push_back(std::move(sensor));
-        }
-    }
-    CLedHandleList ledHandles;
-    ServiceApi::EnumerateLedHandles(ledHandles);
-    for (unsigned long handle : ledHandles) {
-        LedSnapshot led;
-        led.handle = handle;
-        if (ServiceApi::GetLedInformation(handle, led.information) == ServiceCode_Success) {
-            snapshot.leds.push_back(std::move(led));
-        }
-    }
+    AddEntries<CSensorHandleList>(ServiceApi::EnumerateSensorHandles,
+                                  ServiceApi::GetSensorInformation, snapshot.sensors);
+    AddEntries<CLedHandleList>(ServiceApi::EnumerateLedHandles, ServiceApi::GetLedInformation,
+                               snapshot.leds);
     RefreshReadings(snapshot);
     return snapshot;
 }
@@ -56,14 +65,8 @@ Snapshot TakeInventory(SERVICE_CODE startup) {
 void RefreshReadings(Snapshot& snapshot) {
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     snapshot.takenAt = Clock::now();
-    for (SensorSnapshot& sensor : snapshot.sensors) {
-        sensor.readResult = ServiceApi::ReadSensor(sensor.handle, sensor.reading);
-        sensor.readAt = Clock::now();
-    }
-    for (LedSnapshot& led : snapshot.leds) {
-        led.readResult = ServiceApi::ReadLed(led.handle, led.reading);
-        led.readAt = Clock::now();
-    }
+    ReadEntries(ServiceApi::ReadSensor, snapshot.sensors);
+    ReadEntries(ServiceApi::ReadLed, snapshot.leds);
     LinkSnapshot link;
     if (ServiceApi::GetServiceProcessorStatus(link.status) == ServiceCode_Success) {
         link.takenAt = Clock::now();

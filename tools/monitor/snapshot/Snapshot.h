@@ -10,21 +10,19 @@
 #include "svcproc/api/ServiceApi.h"
 #include "svcproc/api/ServiceProcessorStatus.h"
 
-struct SensorSnapshot {
+// A sensor or an LED as the library described it, with its latest reading
+// and the wall-clock time it was taken.
+template <typename Information, typename Reading>
+struct EntrySnapshot {
     unsigned long handle = 0;
-    CSensorInformation information;
+    Information information;
     SERVICE_CODE readResult = ServiceCode_Success;
-    CSensorReading reading{};
+    Reading reading{};
     std::chrono::system_clock::time_point readAt;
 };
 
-struct LedSnapshot {
-    unsigned long handle = 0;
-    CLedInformation information;
-    SERVICE_CODE readResult = ServiceCode_Success;
-    CLedReading reading{};
-    std::chrono::system_clock::time_point readAt;
-};
+using SensorSnapshot = EntrySnapshot<CSensorInformation, CSensorReading>;
+using LedSnapshot = EntrySnapshot<CLedInformation, CLedReading>;
 
 // The link's health as the library reported it after the readings were
 // taken, with the wall-clock time that matches its CurrentTick.
