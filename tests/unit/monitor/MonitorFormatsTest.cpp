@@ -204,6 +204,45 @@ TEST(MonitorFormats, JsonShowsTheServiceProcessorLinkInBaseUnits) {
               true);
 }
 
+// The six thresholds keep their names and their order (lower non-recoverable
+// up to upper non-recoverable) in every format.
+TEST(MonitorFormats, EachThresholdHasItsNameAndPlaceInEveryFormat) {
+    Snapshot snapshot;
+    snapshot.startup = ServiceCode_Success;
+    SensorSnapshot fan;
+    fan.handle = 0x20000;
+    fan.information = Units(19, 0);
+    fan.information.Description = L"Fan";
+    fan.information.LowerThresholdFatal = 101;
+    fan.information.LowerThresholdCritical = 102;
+    fan.information.LowerThresholdNonCritical = 103;
+    fan.information.UpperThresholdNonCritical = 104;
+    fan.information.UpperThresholdCritical = 105;
+    fan.information.UpperThresholdFatal = 106;
+    snapshot.sensors = {fan};
+    const char* const json[] = {"lowerNonRecoverable", "lowerCritical", "lowerNonCritical",
+                                "upperNonCritical",    "upperCritical", "upperNonRecoverable"};
+    const char* const labels[] = {"lower_non_recoverable", "lower_critical",
+                                  "lower_non_critical",    "upper_non_critical",
+                                  "upper_critical",        "upper_non_recoverable"};
+
+    const nlohmann::json thresholds =
+        nlohmann::json::parse(RenderJson(snapshot))["sensors"][0]["thresholds"];
+    const std::map<std::string, double> samples = PrometheusSamples(RenderPrometheus(snapshot));
+    const std::string table = RenderTable(snapshot, false);
+    size_t column = 0;
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(thresholds[json[i]]["raw"], 101 + i) << json[i];
+        EXPECT_EQ(samples.at(std::string("svcproc_fan_speed_threshold_rpm{id=\"0x00020000\",") +
+                             "name=\"Fan\",threshold=\"" + labels[i] + "\"}"),
+                  101 + i)
+            << labels[i];
+        const size_t next = table.find(std::to_string(101 + i), column);
+        ASSERT_NE(next, std::string::npos) << "table column " << i;
+        column = next;
+    }
+}
+
 TEST(MonitorFormats, PrometheusNamesFollowTheIpmiExporters) {
     const std::map<std::string, double> samples =
         PrometheusSamples(RenderPrometheus(SampleSnapshot()));

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "render/Formats.h"
+#include "render/Thresholds.h"
 #include "snapshot/NumberText.h"
 #include "snapshot/SensorLevel.h"
 #include "snapshot/ServiceCodeAdvice.h"
@@ -68,23 +69,12 @@ json Information(const CSensorInformation& info) {
 
 // The six thresholds as ipmitool names them, raw and in base units.
 json Thresholds(const CSensorInformation& info) {
-    const struct {
-        const char* name;
-        int32_t value;
-    } thresholds[] = {
-        {"lowerNonRecoverable", info.LowerThresholdFatal},
-        {"lowerCritical", info.LowerThresholdCritical},
-        {"lowerNonCritical", info.LowerThresholdNonCritical},
-        {"upperNonCritical", info.UpperThresholdNonCritical},
-        {"upperCritical", info.UpperThresholdCritical},
-        {"upperNonRecoverable", info.UpperThresholdFatal},
-    };
     json out = json::object();
-    for (const auto& threshold : thresholds) {
-        out[threshold.name] = IsKnown(threshold.value)
-                                  ? json{{"raw", threshold.value},
-                                         {"value", InBaseUnits(threshold.value, info.UnitModifier)}}
-                                  : json(nullptr);
+    for (const ThresholdField& field : kThresholdFields) {
+        const int32_t value = info.*field.member;
+        out[field.jsonName] =
+            IsKnown(value) ? json{{"raw", value}, {"value", InBaseUnits(value, info.UnitModifier)}}
+                           : json(nullptr);
     }
     return out;
 }

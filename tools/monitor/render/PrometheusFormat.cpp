@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "render/Formats.h"
+#include "render/Thresholds.h"
 #include "snapshot/NumberText.h"
 #include "snapshot/Units.h"
 #include "svcp_version.h"
@@ -72,22 +73,12 @@ void AddSensor(KindFamilies& families, const SensorSnapshot& sensor) {
         families.state.samples.push_back(Labels(sensor.handle, info.Description) + " " +
                                          (sensor.reading.CurrentState != 0 ? "1" : "0"));
     }
-    const struct {
-        const char* name;
-        int32_t value;
-    } thresholds[] = {
-        {"lower_non_recoverable", info.LowerThresholdFatal},
-        {"lower_critical", info.LowerThresholdCritical},
-        {"lower_non_critical", info.LowerThresholdNonCritical},
-        {"upper_non_critical", info.UpperThresholdNonCritical},
-        {"upper_critical", info.UpperThresholdCritical},
-        {"upper_non_recoverable", info.UpperThresholdFatal},
-    };
-    for (const auto& threshold : thresholds) {
-        if (IsKnown(threshold.value)) {
+    for (const ThresholdField& field : kThresholdFields) {
+        const int32_t value = info.*field.member;
+        if (IsKnown(value)) {
             families.threshold.samples.push_back(
-                Labels(sensor.handle, info.Description, "threshold", threshold.name) + " " +
-                DecimalText(threshold.value, info.UnitModifier));
+                Labels(sensor.handle, info.Description, "threshold", field.metricLabel) + " " +
+                DecimalText(value, info.UnitModifier));
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "render/Formats.h"
+#include "render/Thresholds.h"
 #include "snapshot/SensorLevel.h"
 #include "snapshot/ServiceCodeAdvice.h"
 #include "terminal/Terminal.h"
@@ -178,10 +179,8 @@ std::vector<Cell> SensorRow(const SensorSnapshot& sensor, bool stale) {
                              {read ? FormatValue(sensor.reading.CurrentReading, info) : "error",
                               stale ? kDim : nullptr, stale},
                              state};
-    for (int32_t threshold :
-         {info.LowerThresholdFatal, info.LowerThresholdCritical, info.LowerThresholdNonCritical,
-          info.UpperThresholdNonCritical, info.UpperThresholdCritical, info.UpperThresholdFatal}) {
-        row.push_back({FormatThreshold(threshold, info)});
+    for (const ThresholdField& field : kThresholdFields) {
+        row.push_back({FormatThreshold(info.*field.member, info)});
     }
     return row;
 }
