@@ -112,6 +112,64 @@ bool ReadFirstInstance(IEnumWbemClassObject* pEnumerator, uint8_t** ppBytes, uin
     return bRead;
 }
 
+// What the conversation read: the table's bytes once bRead.
+struct RawTable {
+    uint8_t* pBytes = nullptr;
+    uint32_t nBytes = 0;
+    bool bRead = false;
+};
+
+// The conversation's later steps, one function per object obtained: each
+// releases its object after the steps that need it, so a failure anywhere
+// releases everything newest first. kThreadCleanedUp once the enumerator was
+// reached (whether or not an instance was read), else kThreadGaveUp.
+unsigned ReadWithServices(IWbemServices* pServices, RawTable& table) {
+    HRESULT hr =
+        CoSetProxyBlanket(pServices, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                          RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    if (FAILED(hr)) {
+        Log(kLogError, "CRawSMBios - ReadSMBiosThread - CoSetProxyBlanket failed, HRESULT=0x%x",
+            static_cast<unsigned>(hr));
+        return kThreadGaveUp;
+    }
+    IEnumWbemClassObject* pEnumerator = nullptr;
+    BSTR bstrClass = SysAllocString(L"MSSMBios_RawSMBiosTables");
+    if (bstrClass == nullptr) {
+        LogNoString("MSSMBios_RawSMBiosTables");
+        return kThreadGaveUp;
+    }
+    hr = pServices->CreateInstanceEnum(bstrClass, 0, nullptr, &pEnumerator);
+    SysFreeString(bstrClass);
+    if (FAILED(hr)) {
+        Log(kLogError, "CRawSMBios - ReadSMBiosThread - CreateInstanceEnum failed, HRESULT=0x%x",
+            static_cast<unsigned>(hr));
+        return kThreadGaveUp;
+    }
+    table.bRead = ReadFirstInstance(pEnumerator, &table.pBytes, &table.nBytes);
+    pEnumerator->Release();
+    return kThreadCleanedUp;
+}
+
+unsigned ReadWithLocator(IWbemLocator* pLocator, RawTable& table) {
+    IWbemServices* pServices = nullptr;
+    BSTR bstrNamespace = SysAllocString(L"ROOT\\WMI");
+    if (bstrNamespace == nullptr) {
+        LogNoString("ROOT\\WMI");
+        return kThreadGaveUp;
+    }
+    const HRESULT hr = pLocator->ConnectServer(bstrNamespace, nullptr, nullptr, nullptr, 0, nullptr,
+                                               nullptr, &pServices);
+    SysFreeString(bstrNamespace);
+    if (FAILED(hr)) {
+        Log(kLogError, "CRawSMBios - ReadSMBiosThread - ConnectServer failed, HRESULT=0x%x",
+            static_cast<unsigned>(hr));
+        return kThreadGaveUp;
+    }
+    const unsigned code = ReadWithServices(pServices, table);
+    pServices->Release();
+    return code;
+}
+
 }  // namespace
 
 CRawSMBios::CRawSMBios() : m_pBytes(nullptr), m_nBytes(0), m_bReadOk(false) {
@@ -183,68 +241,14 @@ unsigned __stdcall CRawSMBios::ReadSMBiosThread(void* self) {
         CoUninitialize();
         return kThreadGaveUp;
     }
-
-    IWbemServices* pServices = nullptr;
-    BSTR bstrNamespace = SysAllocString(L"ROOT\\WMI");
-    if (bstrNamespace == nullptr) {
-        LogNoString("ROOT\\WMI");
-        pLocator->Release();
-        CoUninitialize();
-        return kThreadGaveUp;
-    }
-    hr = pLocator->ConnectServer(bstrNamespace, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                 &pServices);
-    SysFreeString(bstrNamespace);
-    if (FAILED(hr)) {
-        Log(kLogError, "CRawSMBios - ReadSMBiosThread - ConnectServer failed, HRESULT=0x%x",
-            static_cast<unsigned>(hr));
-        pLocator->Release();
-        CoUninitialize();
-        return kThreadGaveUp;
-    }
-
-    hr = CoSetProxyBlanket(pServices, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                           RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-    if (FAILED(hr)) {
-        Log(kLogError, "CRawSMBios - ReadSMBiosThread - CoSetProxyBlanket failed, HRESULT=0x%x",
-            static_cast<unsigned>(hr));
-        pServices->Release();
-        pLocator->Release();
-        CoUninitialize();
-        return kThreadGaveUp;
-    }
-
-    IEnumWbemClassObject* pEnumerator = nullptr;
-    BSTR bstrClass = SysAllocString(L"MSSMBios_RawSMBiosTables");
-    if (bstrClass == nullptr) {
-        LogNoString("MSSMBios_RawSMBiosTables");
-        pServices->Release();
-        pLocator->Release();
-        CoUninitialize();
-        return kThreadGaveUp;
-    }
-    hr = pServices->CreateInstanceEnum(bstrClass, 0, nullptr, &pEnumerator);
-    SysFreeString(bstrClass);
-    if (FAILED(hr)) {
-        Log(kLogError, "CRawSMBios - ReadSMBiosThread - CreateInstanceEnum failed, HRESULT=0x%x",
-            static_cast<unsigned>(hr));
-        pServices->Release();
-        pLocator->Release();
-        CoUninitialize();
-        return kThreadGaveUp;
-    }
-
-    uint8_t* pBytes = nullptr;
-    uint32_t nBytes = 0;
-    if (ReadFirstInstance(pEnumerator, &pBytes, &nBytes)) {
-        pThis->m_pBytes = pBytes;
-        pThis->m_nBytes = nBytes;
+    RawTable table;
+    const unsigned code = ReadWithLocator(pLocator, table);
+    if (table.bRead) {
+        pThis->m_pBytes = table.pBytes;
+        pThis->m_nBytes = table.nBytes;
         pThis->m_bReadOk = true;
     }
-
-    pEnumerator->Release();
-    pServices->Release();
     pLocator->Release();
     CoUninitialize();
-    return kThreadCleanedUp;
+    return code;
 }
