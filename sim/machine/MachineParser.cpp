@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "JsonReader.h"
+#include "json/JsonReader.h"
 #include "RegularFile.h"
 #include "SteadyReading.h"
 #include "svcproc/api/HandleKindName.h"

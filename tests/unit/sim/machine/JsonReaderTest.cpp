@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "JsonLineIndex.h"
-#include "JsonReader.h"
+#include "json/JsonLineIndex.h"
+#include "json/JsonReader.h"
 
 namespace svcpsim {
 namespace {
