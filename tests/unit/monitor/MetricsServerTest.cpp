@@ -60,8 +60,9 @@ std::unique_ptr<CMetricsServer> Serve(CMetricsServer::Source source,
 
 TEST(MetricsServer, ServesMetricsFreshAtEachScrapeAndRefusesTheRest) {
     std::atomic<int> scrapes{0};
-    auto server =
-        Serve([&] { return "svcproc_up 1\n# scrape " + std::to_string(++scrapes) + "\n"; });
+    auto server = Serve([&](const ScrapeRequest&) {
+        return "svcproc_up 1\n# scrape " + std::to_string(++scrapes) + "\n";
+    });
     httplib::Client client("127.0.0.1", server->Port());
 
     auto metrics = client.Get("/metrics");
@@ -104,12 +105,32 @@ TEST(MetricsServer, ServesMetricsFreshAtEachScrapeAndRefusesTheRest) {
     EXPECT_EQ(scrapes.load(), 4) << "two GETs, the query and the HEAD; no other method";
 }
 
+TEST(MetricsServer, TheScrapersTimeoutReachesTheSource) {
+    std::atomic<long long> seen{-1};
+    auto server = Serve([&](const ScrapeRequest& request) {
+        seen = request.scraperTimeout.count();
+        return std::string("svcproc_up 1\n");
+    });
+    httplib::Client client("127.0.0.1", server->Port());
+    ASSERT_TRUE(client.Get("/metrics", {{"X-Prometheus-Scrape-Timeout-Seconds", "2.5"}}));
+    EXPECT_EQ(seen.load(), 2500);
+    ASSERT_TRUE(client.Get("/metrics"));
+    EXPECT_EQ(seen.load(), 0) << "no header, no deadline of the scraper's";
+
+    const std::pair<const char*, long long> cases[] = {
+        {"10", 10000}, {"0.25", 250}, {"1e1", 10000}, {"", 0},   {"0", 0},  {"-3", 0},
+        {"nan", 0},    {"inf", 0},    {"1e300", 0},   {"5s", 0}, {" 5", 0}, {"86401", 0}};
+    for (const auto& [text, milliseconds] : cases) {
+        EXPECT_EQ(ParseScrapeTimeout(text).count(), milliseconds) << '"' << text << '"';
+    }
+}
+
 TEST(MetricsServer, OverlappingScrapesRunAtOnce) {
     std::mutex mutex;
     std::condition_variable changed;
     int inside = 0;
     bool overlapped = false;
-    auto server = Serve([&] {
+    auto server = Serve([&](const ScrapeRequest&) {
         std::unique_lock<std::mutex> lock(mutex);
         ++inside;
         changed.notify_all();
@@ -138,7 +159,7 @@ TEST(MetricsServer, SilentClientsHoldUpNeitherScrapesNorStop) {
     limits.threads = 4;
     limits.readTimeout = seconds(2);
     limits.keepAlive = seconds(1);
-    auto server = Serve([] { return std::string("svcproc_up 1\n"); }, limits);
+    auto server = Serve([](const ScrapeRequest&) { return std::string("svcproc_up 1\n"); }, limits);
     std::vector<std::unique_ptr<SilentClient>> silent;
     for (size_t i = 0; i + 1 < limits.threads; ++i) {
         silent.push_back(std::make_unique<SilentClient>(server->Port()));
@@ -161,8 +182,8 @@ TEST(MetricsServer, SilentClientsHoldUpNeitherScrapesNorStop) {
 }
 
 TEST(MetricsServer, ABoundPortIsRefusedWithAMessage) {
-    auto first = Serve([] { return std::string(); });
-    CMetricsServer second([] { return std::string(); });
+    auto first = Serve([](const ScrapeRequest&) { return std::string(); });
+    CMetricsServer second([](const ScrapeRequest&) { return std::string(); });
     std::string error;
     EXPECT_FALSE(second.Start(ListenAddress{"127.0.0.1", first->Port()}, error));
     EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(first->Port())),

@@ -81,7 +81,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         std::fprintf(err, "svcproc-monitor: started\n");
         std::fflush(err);
     };
-    CMetricsServer server([&source] { return source.Scrape(); });
+    CMetricsServer server([&source](const ScrapeRequest&) { return source.Scrape(); });
     if (!server.Start(address, error)) {
         std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
         ServiceApi::UnregisterSensorStateListener(&alerts);

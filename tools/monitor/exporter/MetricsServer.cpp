@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <cmath>
+#include <cstdlib>
+
 const char* const kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
 
 namespace {
@@ -16,6 +19,22 @@ const char* const kIndexPage =
     "</body></html>\n";
 
 }  // namespace
+
+std::chrono::milliseconds ParseScrapeTimeout(const std::string& text) {
+    // strtod would also take leading blanks, signs, hex and words.
+    if (text.empty() || text.size() > 32 ||
+        text.find_first_not_of("0123456789.eE+-") != std::string::npos) {
+        return std::chrono::milliseconds(0);
+    }
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    // A day is far beyond any scraper's timeout: anything longer is noise.
+    if (end != text.c_str() + text.size() || !std::isfinite(seconds) || seconds <= 0 ||
+        seconds > 86400) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
 
 CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits)
     : m_Source(std::move(source)), m_Limits(limits) {}
@@ -60,8 +79,11 @@ bool CMetricsServer::Start(const ListenAddress& address, std::string& error) {
             response.set_content("Method Not Allowed\n", "text/plain; charset=utf-8");
             return httplib::Server::HandlerResponse::Handled;
         });
-    server->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(m_Source(), kMetricsContentType);
+    server->Get("/metrics", [this](const httplib::Request& request, httplib::Response& response) {
+        ScrapeRequest scrape;
+        scrape.scraperTimeout =
+            ParseScrapeTimeout(request.get_header_value("X-Prometheus-Scrape-Timeout-Seconds"));
+        response.set_content(m_Source(scrape), kMetricsContentType);
     });
     server->Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(kIndexPage, "text/html; charset=utf-8");

@@ -29,11 +29,22 @@ struct MetricsServerLimits {
     std::chrono::seconds keepAlive{2};
 };
 
+// What a scrape asks of its source.
+struct ScrapeRequest {
+    // The scraper's own deadline (X-Prometheus-Scrape-Timeout-Seconds);
+    // zero when it sent none or an unusable one.
+    std::chrono::milliseconds scraperTimeout{0};
+};
+
+// The scraper's deadline from its header's text; zero when absent, not a
+// positive number, or absurd.
+std::chrono::milliseconds ParseScrapeTimeout(const std::string& text);
+
 class CMetricsServer {
 public:
     // The exposition text of one scrape. Called on the server's threads,
     // several at once when scrapes overlap; it must not throw.
-    using Source = std::function<std::string()>;
+    using Source = std::function<std::string(const ScrapeRequest&)>;
 
     explicit CMetricsServer(Source source, MetricsServerLimits limits = {});
     ~CMetricsServer();  // Stop()
