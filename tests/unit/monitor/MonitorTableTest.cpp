@@ -63,16 +63,6 @@ Snapshot Machine() {
     return snapshot;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::string Table(const Snapshot& snapshot, size_t width, bool color = false) {
     TableStyle style;
     style.maxWidth = width;
@@ -83,7 +73,7 @@ std::string Table(const Snapshot& snapshot, size_t width, bool color = false) {
 TEST(MonitorTable, FitsTheWidthDroppingNonRecoverableThresholdsFirst) {
     const std::string full = Table(Machine(), 0);
     size_t fullWidth = 0;
-    for (const std::string& line : Lines(full)) {
+    for (const std::string& line : SplitLines(full)) {
         fullWidth = std::max(fullWidth, DisplayWidth(line));
     }
     EXPECT_EQ(Table(Machine(), fullWidth), full) << "the full layout when it fits";
@@ -97,7 +87,7 @@ TEST(MonitorTable, FitsTheWidthDroppingNonRecoverableThresholdsFirst) {
 
     for (size_t width : {160u, 100u, 90u, 80u, 70u, 60u, 50u}) {
         const std::string table = Table(Machine(), width);
-        for (const std::string& line : Lines(table)) {
+        for (const std::string& line : SplitLines(table)) {
             EXPECT_LE(DisplayWidth(line), width) << line;
         }
         EXPECT_THAT(table, HasSubstr("Reading")) << width;
@@ -115,8 +105,8 @@ TEST(MonitorTable, ColumnsDoNotMoveWhenStatesChange) {
     alarmed.sensors[1].reading = {483, 1};  // Critical
     alarmed.sensors[2].reading = {790, 0};  // Warning: past 75 °C, not asserted
     for (size_t width : {0u, 100u}) {
-        const std::vector<std::string> before = Lines(Table(calm, width));
-        const std::vector<std::string> after = Lines(Table(alarmed, width));
+        const std::vector<std::string> before = SplitLines(Table(calm, width));
+        const std::vector<std::string> after = SplitLines(Table(alarmed, width));
         ASSERT_EQ(before.size(), after.size());
         for (size_t i = 0; i < before.size(); ++i) {
             if (before[i].size() < 8) {
@@ -158,7 +148,7 @@ TEST(MonitorTable, AFailedStartUpSaysWhenItIsRetried) {
     EXPECT_TRUE(std::regex_search(text, std::regex("Retrying every 0.5 s; next attempt at "
                                                    "[0-9]{2}:[0-9]{2}:[0-9]{2}")))
         << text;
-    for (const std::string& line : Lines(text)) {
+    for (const std::string& line : SplitLines(text)) {
         EXPECT_LE(DisplayWidth(line), 60u) << line;
     }
     EXPECT_THAT(RenderTable(failed, false), Not(HasSubstr("Retrying")));
@@ -233,8 +223,8 @@ TEST(MonitorOutage, ABannerAboveTheTableAndTheAffectedReadingsMarked) {
         "service processor not answering since 12:03:41; readings are the last received";
     for (size_t width : {0u, 100u, 50u}) {
         SCOPED_TRACE(width);
-        const std::vector<std::string> before = Lines(Table(calm, width));
-        const std::vector<std::string> after = Lines(Table(fansDown, width));
+        const std::vector<std::string> before = SplitLines(Table(calm, width));
+        const std::vector<std::string> after = SplitLines(Table(fansDown, width));
         ASSERT_GT(after.size(), before.size());
         const size_t bannerLines = after.size() - before.size();
         std::string shownBanner;
