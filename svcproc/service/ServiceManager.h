@@ -26,6 +26,8 @@ public:
     // a failure.
     SERVICE_CODE Initialise();
 
+    // Each writes its entry and exit lines (CallLog.h) and passes the call on
+    // to the service processor, started or not.
     SERVICE_CODE EnumerateSensorHandles(CSensorHandleList& handles);
     SERVICE_CODE EnumerateLedHandles(CLedHandleList& handles);
     SERVICE_CODE GetSensorInformation(unsigned long handle, CSensorInformation& information);
