@@ -8,12 +8,30 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "output/FileOutput.h"
 
+namespace {
+
+// The path is UTF-8 (run/CommandLine.h); the wide calls keep every character.
+std::wstring WidePath(const std::string& path) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                            length);
+    }
+    return wide;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp." + std::to_string(GetCurrentProcessId());
-    FILE* file = std::fopen(temporary.c_str(), "wb");
+    const std::wstring target = WidePath(path);
+    const std::wstring temporary = target + L".tmp." + std::to_wstring(GetCurrentProcessId());
+    FILE* file = _wfopen(temporary.c_str(), L"wb");
     if (file == nullptr) {
         return false;
     }
@@ -26,7 +44,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
             if (attempt > 0) {
                 Sleep(50);
             }
-            moved = MoveFileExA(temporary.c_str(), path.c_str(),
+            moved = MoveFileExW(temporary.c_str(), target.c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         }
         if (!moved) {
@@ -34,7 +52,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
         }
     }
     if (!moved) {
-        std::remove(temporary.c_str());
+        _wremove(temporary.c_str());
         return false;
     }
     return true;
