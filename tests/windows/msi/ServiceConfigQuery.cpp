@@ -106,6 +106,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         Print("failure_reset", std::to_string(info->dwResetPeriod));
         Print("failure_actions", actions);
+    } else {
+        Print("failure_reset", "unsupported");
     }
     if (Query(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, buffer, "failure_on_error_exit")) {
         auto* info = reinterpret_cast<SERVICE_FAILURE_ACTIONS_FLAG*>(buffer.data());

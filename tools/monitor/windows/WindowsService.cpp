@@ -118,13 +118,13 @@ int Install(int argc, char** argv) {
         return Fail(ErrorText("CreateService", GetLastError()));
     }
     if (!ConfigureService(service.get(), error)) {
-        // Not left half configured (as LocalSystem's equal, restarting or not).
+        // Not left half configured: without its restarts or its restricted SID.
         DeleteService(service.get());
         return Fail(error);
     }
     std::printf(
-        "service svcproc-exporter installed (account NT SERVICE\\svcproc-exporter, delayed "
-        "automatic start, restarted after a failure); start it with: sc start svcproc-exporter\n");
+        "service svcproc-exporter installed (account NT SERVICE\\svcproc-exporter); start it "
+        "with: sc start svcproc-exporter\n");
     return 0;
 }
 
