@@ -144,6 +144,9 @@ registry_mentions >"$work/registry-before.txt"
 # Properties that cannot be honoured are refused before anything is done.
 install "$msi" WEB_CONFIG_FILE='C:\web.yml' && fail "WEB_CONFIG_FILE was accepted"
 install "$msi" LISTEN_ADDRESS=9723 TEXTFILE_OUTPUT='C:\x.prom' && fail "both outputs were accepted"
+# Options the monitor refuses fail the service's registration, and the
+# install is rolled back whole.
+install "$msi" EXTRA_FLAGS=--no-such-option && fail "EXTRA_FLAGS=--no-such-option was accepted"
 [ ! -e "$install_unix" ] || fail "a refused install left $install_dir"
 query && fail "a refused install registered the service"
 
