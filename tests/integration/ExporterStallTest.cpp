@@ -90,9 +90,13 @@ TEST_F(ExporterStall, AStoppedServiceProcessorIsServedAsDownAtOnce) {
         EXPECT_LT(scrape.took, seconds(1)) << "a scrape waited on the service processor";
         if (scrape.Get("svcproc_up") == 0) {
             ++down;
-            EXPECT_EQ(scrape.Get(R"(svcproc_down_reason{reason="stale"})"), 1);
-            EXPECT_GT(scrape.Get("svcproc_collection_running_seconds"), 2);
-            EXPECT_GT(scrape.Get("svcproc_snapshot_age_seconds"), 2);
+            // Stuck in a read that waits for its exchange; or, once the
+            // stopped server's backlog is full, done with reads that fail.
+            const bool stale = scrape.Get(R"(svcproc_down_reason{reason="stale"})") == 1;
+            EXPECT_TRUE(stale || scrape.Get(R"(svcproc_down_reason{reason="not_answering"})") == 1);
+            if (stale) {
+                EXPECT_GT(scrape.Get("svcproc_collection_running_seconds"), 2);
+            }
         } else {
             EXPECT_EQ(down, 0) << "once down, down while the service processor is stopped";
         }
