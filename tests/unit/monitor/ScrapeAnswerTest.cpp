@@ -160,13 +160,15 @@ TEST(ScrapeAnswer, WaitsOnlyForACollectionLikelyToEndBeforeTheScrapersDeadline) 
     EXPECT_EQ(ScrapeWaitLimit(slow, kT0 + seconds(2), milliseconds(0), limits), nullopt)
         << "nor within the budget";
 
-    // The first collection: nothing to serve yet, so the whole budget.
+    // The first collection: as one that took no time, with nothing else to serve.
     CollectionStatus first;
     first.runningSince = kT0;
     EXPECT_EQ(ScrapeWaitLimit(first, kT0 + milliseconds(10), milliseconds(0), limits),
-              std::optional(kT0 + milliseconds(110)));
-    EXPECT_EQ(ScrapeWaitLimit(first, kT0 + milliseconds(10), seconds(2), limits),
-              std::optional(kT0 + milliseconds(1510)));
+              std::optional(kT0 + milliseconds(100)));
+    EXPECT_EQ(ScrapeWaitLimit(first, kT0 + milliseconds(10), seconds(10), limits),
+              std::optional(kT0 + milliseconds(100)));
+    EXPECT_EQ(ScrapeWaitLimit(first, kT0 + milliseconds(150), seconds(10), limits), nullopt)
+        << "a first collection that is stuck is not waited for either";
 }
 
 }  // namespace

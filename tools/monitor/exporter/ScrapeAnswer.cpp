@@ -49,14 +49,13 @@ std::optional<SteadyClock::time_point> ScrapeWaitLimit(const CollectionStatus& s
         return std::nullopt;
     }
     const SteadyClock::time_point deadline = now + budget;
-    if (!status.latest) {
-        return deadline;  // nothing to serve yet
-    }
-    if (now - status.latestStarted <= limits.interval) {
+    if (status.latest && now - status.latestStarted <= limits.interval) {
         return std::nullopt;  // the snapshot at hand is as fresh as the cadence gives
     }
-    const SteadyClock::time_point likelyEnd =
-        *status.runningSince + status.latestDuration + limits.slack;
+    // The first collection, right after start-up, has its readings cached.
+    const SteadyClock::duration previous =
+        status.latest ? status.latestDuration : SteadyClock::duration::zero();
+    const SteadyClock::time_point likelyEnd = *status.runningSince + previous + limits.slack;
     if (likelyEnd <= now || likelyEnd > deadline) {
         return std::nullopt;  // overdue (stuck, most likely), or too late for the scraper
     }

@@ -36,7 +36,8 @@ bool Outdated(const CollectionStatus& status, SteadyClock::time_point now,
 // than the interval and the collection is likely to end before the scraper's
 // deadline (`scraperTimeout`, zero when not sent) less the margin, or within
 // the budget without one; likely means within the previous collection's
-// duration and the slack. It never waits past that deadline.
+// duration and the slack (the first collection: within the slack). It never
+// waits past that deadline.
 std::optional<SteadyClock::time_point> ScrapeWaitLimit(const CollectionStatus& status,
                                                        SteadyClock::time_point now,
                                                        std::chrono::milliseconds scraperTimeout,
