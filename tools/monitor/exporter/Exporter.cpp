@@ -1,10 +1,10 @@
 #include "exporter/Exporter.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "run/AlertCollector.h"
-#include "render/Formats.h"
-#include "exporter/MetricsServer.h"
 #include "snapshot/TimeText.h"
 #include "snapshot/Units.h"
 
