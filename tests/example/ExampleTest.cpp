@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "support/ChildProcess.h"
-#include "support/SimulatorProcess.h"
+#include "support/process/ChildProcess.h"
+#include "support/process/SimulatorProcess.h"
 
 namespace {
 

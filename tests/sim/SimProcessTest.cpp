@@ -14,11 +14,11 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
+#include "support/process/ChildProcess.h"
 #include "DefaultMachine.h"
 #include "MachinePlan.h"
 #include "SimDevice.h"
-#include "WmiTable.h"
+#include "support/WmiTable.h"
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sim/smbios/SmbiosDump.h"
-#include "support/ShellOutput.h"
+#include "support/process/ShellOutput.h"
 
 namespace smbios_test {
 

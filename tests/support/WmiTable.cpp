@@ -1,4 +1,4 @@
-#include "WmiTable.h"
+#include "support/WmiTable.h"
 
 #include "platform.h"
 

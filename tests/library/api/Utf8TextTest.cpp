@@ -1,5 +1,5 @@
 // The C interface's caller-buffer rule and result texts (the encoder has its
-// own test in tests/unit/common).
+// own test in tests/library/common).
 #include "svcproc/api/Utf8Text.h"
 
 #include <gtest/gtest.h>

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "LoadedLibrary.h"
+#include "support/process/LoadedLibrary.h"
 #include "LogControl.h"
 #include "TestMachine.h"
 #include "svcproc/api/svcproc_c.h"

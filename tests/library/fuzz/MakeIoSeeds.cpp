@@ -2,7 +2,7 @@
 //   io_fuzz_seeds <folder>
 // Each is a short, well-formed session (answers with right checksums) that
 // reaches one family of rules; the fuzzer mutates from there. The files are
-// kept in tests/fuzz/corpus/io_responses with the regression inputs.
+// kept in tests/library/fuzz/corpus/io_responses with the regression inputs.
 #include <cstdio>
 #include <fstream>
 #include <string>

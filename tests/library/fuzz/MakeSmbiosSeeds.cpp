@@ -1,7 +1,7 @@
 // Writes the builder-made seeds of the SMBIOS parser fuzzer's corpus:
 //   smbios_fuzz_seeds <folder>
 // Run it again after the builder learns new structures; the files are kept
-// in tests/fuzz/corpus/smbios_parsers with the regression inputs.
+// in tests/library/fuzz/corpus/smbios_parsers with the regression inputs.
 #include <cstdio>
 #include <fstream>
 #include <string>

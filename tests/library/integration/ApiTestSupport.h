@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "LoadedLibrary.h"
+#include "support/process/LoadedLibrary.h"
 #include "LogControl.h"
 #include "TestMachine.h"
 #include "platform_seams.h"

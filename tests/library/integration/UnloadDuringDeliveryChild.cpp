@@ -24,7 +24,7 @@
 #include <mutex>
 #include <thread>
 
-#include "LoadedLibrary.h"
+#include "support/process/LoadedLibrary.h"
 #include "LogControl.h"
 #include "TestMachine.h"
 #include "device_registry.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ChildProcess.h"
+#include "support/process/ChildProcess.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include <thread>
 #include <vector>
 
-#include "LoadedLibrary.h"
+#include "support/process/LoadedLibrary.h"
 #include "LogControl.h"
 #include "TestMachine.h"
 #include "platform_seams.h"

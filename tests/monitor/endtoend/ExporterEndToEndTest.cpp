@@ -18,11 +18,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ChildProcess.h"
+#include "support/process/ChildProcess.h"
 #include "support/PrometheusText.h"
-#include "support/ShellOutput.h"
+#include "support/process/ShellOutput.h"
 #include "support/SilentClient.h"
-#include "support/SimulatorProcess.h"
+#include "support/process/SimulatorProcess.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "support/ChildProcess.h"
+#include "support/process/ChildProcess.h"
 #include "support/PrometheusText.h"
-#include "support/SimulatorProcess.h"
+#include "support/process/SimulatorProcess.h"
 #include "DefaultMachine.h"
 #include "svcproc/api/SensorHandle.h"
 

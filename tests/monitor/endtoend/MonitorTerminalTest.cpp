@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ShellOutput.h"
+#include "support/process/ShellOutput.h"
 
 namespace {
 

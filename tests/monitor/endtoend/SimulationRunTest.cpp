@@ -11,7 +11,7 @@
 #include "MachinePlan.h"
 #include "SimDevice.h"
 #include "simulation/Simulation.h"
-#include "WmiTable.h"
+#include "support/WmiTable.h"
 #include "platform.h"
 #include "socket_devices.h"
 #include "wmi_provider.h"

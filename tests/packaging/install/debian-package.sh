@@ -6,7 +6,7 @@
 # builds with `pkg-config --libs svcproc`.
 #   debian-package.sh <build dir> <source dir> <version> [<stamp option>...]
 # The stamp options (-DVERSION=<stamp version>, -DTIME=..., -DDATE=...) go
-# to tests/version/CheckVersionStamp.cmake.
+# to tests/packaging/version/CheckVersionStamp.cmake.
 set -euo pipefail
 
 build=$1
@@ -50,12 +50,12 @@ output=$("$root/usr/bin/svcproc-monitor" --simulate --once 2>&1) || fail "monito
 echo "monitor --simulate --once: ok"
 
 cmake "$@" -DFILE="$root/usr/lib/libsvcproc.so.$version" -DTOOL="$root/usr/bin/svcproc-version" \
-  -P "$source/tests/version/CheckVersionStamp.cmake" || fail "version stamp"
+  -P "$source/tests/packaging/version/CheckVersionStamp.cmake" || fail "version stamp"
 echo "version stamp: ok"
 
 export PKG_CONFIG_PATH=$root/usr/lib/pkgconfig
-"$cc" -std=c11 -D_POSIX_C_SOURCE=200809L -I"$source/tests/capi" "$source/tests/capi/CapiChecks.c" \
-  "$source/tests/capi/CapiProgram.c" $(pkg-config --cflags svcproc) $(pkg-config --libs svcproc) \
+"$cc" -std=c11 -D_POSIX_C_SOURCE=200809L -I"$source/tests/library/capi" "$source/tests/library/capi/CapiChecks.c" \
+  "$source/tests/library/capi/CapiProgram.c" $(pkg-config --cflags svcproc) $(pkg-config --libs svcproc) \
   -o "$scratch/c-consumer" || fail "C program does not link with pkg-config"
 ldd_output=$(LD_LIBRARY_PATH=$root/usr/lib ldd "$scratch/c-consumer")
 [[ $ldd_output == *"$root/usr/lib/libsvcproc.so.2"* ]] || fail "C program: $ldd_output"

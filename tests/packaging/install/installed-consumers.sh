@@ -58,7 +58,7 @@ echo '#include "svcproc/api/ServiceApi.h"' | "$cxx" -std=c++17 -fsyntax-only -x 
 echo '#include "svcproc/api/HandleKindName.h"' | "$cxx" -std=c++17 -fsyntax-only -x c++ \
   -I"$prefix/include" - || fail "HandleKindName.h does not compile from the prefix"
 
-cmake -S "$source/tests/install/consumer" -B "$scratch/cmake-consumer" -G "$generator" \
+cmake -S "$source/tests/packaging/install/consumer" -B "$scratch/cmake-consumer" -G "$generator" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release >"$scratch/consumer.log" 2>&1 &&
   cmake --build "$scratch/cmake-consumer" >>"$scratch/consumer.log" 2>&1 || {
   cat "$scratch/consumer.log"
@@ -67,11 +67,11 @@ cmake -S "$source/tests/install/consumer" -B "$scratch/cmake-consumer" -G "$gene
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 read -r -a pc_flags <<<"$(pkg-config --cflags --libs svcproc)"
-"$cxx" -std=c++17 "$source/tests/install/consumer/consumer.cpp" "${pc_flags[@]}" \
+"$cxx" -std=c++17 "$source/tests/packaging/install/consumer/consumer.cpp" "${pc_flags[@]}" \
   -Wl,-rpath,"$libdir" -o "$scratch/pkgconfig-consumer" || fail "pkg-config consumer does not build"
 
-"$cc" -std=c11 -D_POSIX_C_SOURCE=200809L -I"$source/tests/capi" "$source/tests/capi/CapiChecks.c" \
-  "$source/tests/capi/CapiProgram.c" $(pkg-config --cflags svcproc) $(pkg-config --libs svcproc) \
+"$cc" -std=c11 -D_POSIX_C_SOURCE=200809L -I"$source/tests/library/capi" "$source/tests/library/capi/CapiChecks.c" \
+  "$source/tests/library/capi/CapiProgram.c" $(pkg-config --cflags svcproc) $(pkg-config --libs svcproc) \
   -Wl,-rpath,"$libdir" -o "$scratch/c-consumer" || fail "C program does not build"
 
 if [ -n "$python" ]; then

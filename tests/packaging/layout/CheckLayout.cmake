@@ -2,16 +2,20 @@
 #   - a folder holds at most MAX_FILES source files (.c, .cpp, .h);
 #   - every folder with sources has its row in README.md's layout table
 #     (| `folder/` | ...); a folder inside an include/ may go under the row
-#     of that include/ or of its parent, whose interface it is;
+#     of that include/ or of its parent, whose interface it is; under a
+#     root named in ROW_FROM_PARENTS (optional) a folder may go under the
+#     row of any folder above it (a room's row owns its subfolders);
 #   - no .cmake file does nothing but set or append lists: a source list
 #     belongs in the CMakeLists.txt that builds it.
 # Fails with one line per finding.
+cmake_minimum_required(VERSION 3.16)
 foreach(var SOURCE_DIR ROOTS MAX_FILES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckLayout.cmake: ${var} not given")
   endif()
 endforeach()
 string(REPLACE "," ";" roots "${ROOTS}")
+string(REPLACE "," ";" parent_rows "${ROW_FROM_PARENTS}")
 file(READ ${SOURCE_DIR}/README.md readme)
 
 set(findings "")
@@ -42,6 +46,14 @@ foreach(root IN LISTS roots)
     set(owners ${folder})
     if(folder MATCHES "^(.*)/include(/.*)?$")
       list(APPEND owners "${CMAKE_MATCH_1}/include" "${CMAKE_MATCH_1}")
+    endif()
+    if(root IN_LIST parent_rows)
+      # Not the root's own row: each room needs one.
+      get_filename_component(above ${folder} DIRECTORY)
+      while(NOT above STREQUAL root AND NOT above STREQUAL "")
+        list(APPEND owners ${above})
+        get_filename_component(above ${above} DIRECTORY)
+      endwhile()
     endif()
     set(has_row FALSE)
     foreach(owner IN LISTS owners)

@@ -6,7 +6,7 @@
 #   cmake -DSOURCE_DIR=<source> -DCXX=<compiler> -DWORK_DIR=<scratch>
 #         [-DTOOL=<svcproc-version>] -P StampFromEpoch.cmake
 # (-DMODE=refuse -DCALL=<version|time> -DARG=<value> runs one call that must fail.)
-include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/Version.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/Version.cmake)
 
 if(MODE STREQUAL "refuse")
   if(CALL STREQUAL "version")

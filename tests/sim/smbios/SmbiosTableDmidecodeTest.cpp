@@ -5,7 +5,7 @@
 #include <string>
 
 #include "sim/smbios/SmbiosTableBuilder.h"
-#include "unit/smbios/Dmidecode.h"
+#include "support/Dmidecode.h"
 
 namespace {
 

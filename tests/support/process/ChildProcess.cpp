@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "support/process/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>

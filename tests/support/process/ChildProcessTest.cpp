@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "support/process/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

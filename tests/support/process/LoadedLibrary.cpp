@@ -1,4 +1,4 @@
-#include "LoadedLibrary.h"
+#include "support/process/LoadedLibrary.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-#include "SimulatorProcess.h"
+#include "support/process/SimulatorProcess.h"
 
 #include <csignal>
 #include <chrono>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/process/ChildProcess.h"
 #include "TempDirectory.h"
 
 class CSimulatorProcess {

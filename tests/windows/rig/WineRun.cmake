@@ -3,10 +3,10 @@
 #   SVCP_WINE_RUN   register the test programs with CTest, to be run under
 #                   Wine: the 64-bit build in a 64-bit prefix with wine64, the
 #                   32-bit build in a 32-bit prefix with Wine's 32-bit loader,
-#                   the system's or, run through scripts/i386-root.sh, that of
+#                   the system's or, run through tests/windows/rig/i386-root.sh, that of
 #                   a 32-bit Debian root.
 #                   A host whose kernel cannot run 32-bit programs runs the
-#                   32-bit suite in a virtual machine (scripts/wine-test.sh).
+#                   32-bit suite in a virtual machine (tests/windows/rig/wine-test.sh).
 #
 # The tests share one Wine session: the CTest fixture "wine" creates the
 # prefix (build/<preset>/wineprefix) and starts a persistent server before
@@ -22,7 +22,7 @@ set(SVCP_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 if(SVCP_WINE_RUN)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX} SVCP_WINE_ARCH=${SVCP_WINE_ARCH}
-      ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+      ${CMAKE_SOURCE_DIR}/tests/windows/rig/wine-run.sh)
 endif()
 
 # svcp_add_wine_fixture([DRIVER <target>]): the start and stop tests of the
@@ -38,10 +38,10 @@ function(svcp_add_wine_fixture)
   endif()
   add_test(NAME wine_session_start
            COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX} SVCP_WINE_ARCH=${SVCP_WINE_ARCH}
-                   ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh start ${driver})
+                   ${CMAKE_SOURCE_DIR}/tests/windows/rig/wine-server.sh start ${driver})
   add_test(NAME wine_session_stop
            COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${SVCP_WINEPREFIX} SVCP_WINE_ARCH=${SVCP_WINE_ARCH}
-                   ${CMAKE_SOURCE_DIR}/scripts/wine-server.sh stop)
+                   ${CMAKE_SOURCE_DIR}/tests/windows/rig/wine-server.sh stop)
   set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 endfunction()

@@ -5,13 +5,13 @@
 # machine with debootstrap from the main suite alone, and kept in a cache
 # outside the clone.
 #
-#   scripts/i386-root.sh path    prints the root's directory
-#   scripts/i386-root.sh make    makes the root unless it is there
-#   scripts/i386-root.sh mirror  prints the Debian mirror it is made from
-#   scripts/i386-root.sh run [--bind DIR]... -- COMMAND [ARG...]
+#   tests/windows/rig/i386-root.sh path    prints the root's directory
+#   tests/windows/rig/i386-root.sh make    makes the root unless it is there
+#   tests/windows/rig/i386-root.sh mirror  prints the Debian mirror it is made from
+#   tests/windows/rig/i386-root.sh run [--bind DIR]... -- COMMAND [ARG...]
 #       runs COMMAND on the host with the root's /proc, /dev, /sys and /tmp
 #       mounted, each DIR at the same path inside it, and SVCP_WINE_ROOT
-#       naming it (scripts/wine-env.sh then runs Wine inside the root). The
+#       naming it (tests/windows/rig/wine-env.sh then runs Wine inside the root). The
 #       mounts are made in a mount namespace of the command's own and undone
 #       when it ends, also when it fails. Exits with the command's status.
 #
@@ -28,7 +28,7 @@ cache=${SVCP_I386_ROOT_CACHE:-/var/cache/svcproc}
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 root="$cache/i386-$suite"
 apt_dir=${SVCP_APT_DIR:-/etc/apt}
-# Wine's 32-bit loader and server; the names scripts/wine-env.sh uses.
+# Wine's 32-bit loader and server; the names tests/windows/rig/wine-env.sh uses.
 packages=(wine wine32)
 
 die() { echo "i386-root: $*" >&2; exit 1; }
@@ -122,7 +122,7 @@ run_in_root() {
     esac
   done
   [ $# -gt 0 ] || die "usage: $0 run [--bind DIR]... -- COMMAND [ARG...]"
-  [ -x "$root/usr/lib/wine/wine" ] || die "no root at $root (scripts/i386-root.sh make)"
+  [ -x "$root/usr/lib/wine/wine" ] || die "no root at $root (tests/windows/rig/i386-root.sh make)"
   [ "$(id -u)" -eq 0 ] || die "running in the root needs root (mount, chroot)"
   # The mounts belong to a namespace of the command's own: they vanish with
   # it even when it is killed, and the host's /dev is never unmounted by

@@ -5,7 +5,7 @@
 # own files: the host's root read-only, the given directories writable at
 # the same paths. Prints the command's output; exits with its status.
 #
-#   scripts/i386-vm.sh [--rw DIR]... [--tmpfs DIR]... -- COMMAND [ARG...]
+#   tests/windows/rig/i386-vm.sh [--rw DIR]... [--tmpfs DIR]... -- COMMAND [ARG...]
 #     --rw DIR     a host directory the command may write (same path inside)
 #     --tmpfs DIR  a directory (under a --rw one) given an empty tmpfs inside
 #     SVCP_VM_MEMORY   the machine's memory in MiB (default 4096)

@@ -4,7 +4,7 @@
 #   SVCP_WINE_ARCH  win64 (default): a 64-bit prefix, programs run by wine64;
 #                   win32: a 32-bit prefix, programs run by the 32-bit loader
 #   SVCP_WINE_ROOT  win32 only: the 32-bit root whose Wine runs the programs
-#                   (scripts/i386-root.sh run sets it and mounts what they
+#                   (tests/windows/rig/i386-root.sh run sets it and mounts what they
 #                   need: the current directory must be visible in it)
 #
 # Debian's /usr/bin/wine picks a loader by what is installed, not by the
@@ -30,7 +30,7 @@ case "${SVCP_WINE_ARCH:-win64}" in
 esac
 if [ "$WINEARCH" = win32 ] && [ -n "${SVCP_WINE_ROOT:-}" ]; then
   [ -d "$SVCP_WINE_ROOT$PWD" ] && [ -x "$SVCP_WINE_ROOT$svcp_loader" ] || {
-    echo "wine: $PWD or Wine is not visible in the root $SVCP_WINE_ROOT (scripts/i386-root.sh run)" >&2
+    echo "wine: $PWD or Wine is not visible in the root $SVCP_WINE_ROOT (tests/windows/rig/i386-root.sh run)" >&2
     exit 2
   }
   # chroot would change to the root's /; env keeps the current directory.
@@ -41,7 +41,7 @@ if [ "$WINEARCH" = win32 ] && [ -n "${SVCP_WINE_ROOT:-}" ]; then
 else
   [ -x "$svcp_loader" ] || {
     echo "wine: no $svcp_loader on this host; without wine32:i386 the win32 suite runs in the" \
-      "32-bit root: scripts/i386-root.sh run --bind \"\$PWD\" -- ctest --preset win32" >&2
+      "32-bit root: tests/windows/rig/i386-root.sh run --bind \"\$PWD\" -- ctest --preset win32" >&2
     exit 2
   }
   SVCP_WINE=("$svcp_loader")

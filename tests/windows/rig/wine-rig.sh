@@ -4,7 +4,7 @@
 # Prints the time of each step; exits non-zero when a step or a program fails.
 # Unattended: no display, no Mono or Gecko prompts.
 #
-#   scripts/wine-rig.sh --prefix <dir> [--fresh] --driver <svcpsim.sys> \
+#   tests/windows/rig/wine-rig.sh --prefix <dir> [--fresh] --driver <svcpsim.sys> \
 #                       -- <program.exe> [<program.exe>...]
 #     --prefix  the Wine prefix (created when missing)
 #     --fresh   delete the prefix first

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Starts or ends one Wine session for a test run, so that the programs run in
 # it share one server (and any drivers it has loaded).
-#   WINEPREFIX=<dir> scripts/wine-server.sh start [driver.sys]
+#   WINEPREFIX=<dir> tests/windows/rig/wine-server.sh start [driver.sys]
 #                                      creates the prefix if needed, keeps a
 #                                      server running and starts the driver
-#   WINEPREFIX=<dir> scripts/wine-server.sh stop    ends the server and every
+#   WINEPREFIX=<dir> tests/windows/rig/wine-server.sh stop    ends the server and every
 #                                                   program of the prefix
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"

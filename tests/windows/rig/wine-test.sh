@@ -3,9 +3,9 @@
 #   win32  the home platform: the 32-bit DLLs, test programs and driver in a
 #          32-bit prefix, under the system's 32-bit Wine; where the package
 #          registry cannot provide it, under the Wine of a 32-bit Debian root
-#          made once per machine (scripts/i386-root.sh). A host whose kernel
+#          made once per machine (tests/windows/rig/i386-root.sh). A host whose kernel
 #          cannot run 32-bit programs runs this suite in a virtual machine
-#          (scripts/i386-vm.sh) on its files. scripts/wine-win32.sh chooses.
+#          (tests/windows/rig/i386-vm.sh) on its files. tests/windows/rig/wine-win32.sh chooses.
 #   win64  the same sources for x86-64, in a 64-bit prefix under wine64.
 # Installs missing packages first. A suite that cannot run fails the script.
 #   SVCP_WERROR=ON      treat compiler warnings as errors (CI does)
@@ -15,8 +15,8 @@
 #   SVCP_WIN32_ROOT=1   run the win32 suite in the 32-bit root even when the
 #                       system's 32-bit Wine is there or can be installed
 set -euo pipefail
-cd "$(dirname "$0")/.."
-source scripts/wine-win32.sh
+cd "$(dirname "$0")/../../.."
+source tests/windows/rig/wine-win32.sh
 
 presets=${SVCP_WIN_PRESETS:-win32 win64}
 scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
@@ -46,14 +46,14 @@ for preset in $presets; do
       ctest --preset "$preset"
       ;;
     root)
-      echo "The suite runs under the Wine of the 32-bit root $(scripts/i386-root.sh path)."
-      scripts/i386-root.sh run --bind "$PWD" -- ctest --preset "$preset"
+      echo "The suite runs under the Wine of the 32-bit root $(tests/windows/rig/i386-root.sh path)."
+      tests/windows/rig/i386-root.sh run --bind "$PWD" -- ctest --preset "$preset"
       ;;
     vm)
       echo "The suite runs in a virtual machine that can run 32-bit programs."
       scripts/install-deps.sh qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils
       # The prefix lives in the machine's memory: faster than the shared files.
-      scripts/i386-vm.sh --rw "build/$preset" --tmpfs "build/$preset/wineprefix" -- \
+      tests/windows/rig/i386-vm.sh --rw "build/$preset" --tmpfs "build/$preset/wineprefix" -- \
         ctest --preset "$preset"
       ;;
     *)

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "ParserTestSupport.h"
-#include "unit/smbios/Dmidecode.h"
+#include "support/Dmidecode.h"
 #include "svcproc/smbios/SMBiosChipData.h"
 #include "svcproc/smbios/SMBiosLedData.h"
 #include "svcproc/smbios/SMBiosSensorData.h"

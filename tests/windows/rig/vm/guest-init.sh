@@ -1,5 +1,5 @@
 #!/bin/busybox sh
-# /init of the virtual machine's initramfs (scripts/i386-vm.sh): mounts the
+# /init of the virtual machine's initramfs (tests/windows/rig/i386-vm.sh): mounts the
 # host's root read-only and its shared directories, runs the job there and
 # powers off. Settings come from the kernel command line:
 #   svcp.rw=<dir>[,<dir>...]    host directories shared writable, same paths
