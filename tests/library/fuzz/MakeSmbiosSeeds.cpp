@@ -8,60 +8,31 @@
 #include <vector>
 
 #include "sim/smbios/SmbiosTableBuilder.h"
+#include "support/SmbiosSamples.h"
 
 using namespace svcp::sim;
 
 namespace {
 
-// A service processor's full inventory, the shape the library meets.
+// A service processor's full inventory, the shape the library meets:
+// components that join each sensor, one that names a missing sensor, one
+// that names none, and a threshold handle that names nothing.
 SmbiosTableBuilder Inventory() {
+    using namespace smbios_sample;
     SmbiosTableBuilder builder;
-    BiosInformation bios;
-    bios.vendor = "Orvane";
-    bios.version = "85.01.07";
-    bios.releaseDate = "03/14/2011";
-    ManagementDevice chip;
-    chip.handle = 0x0030;
-    chip.description = "Orvane Telk Service Processor";
-    chip.address = 0x2B0;
-    builder.AddBiosInformation(bios).AddManagementDevice(chip);
-    Probe voltage;
-    voltage.handle = 0x0040;
-    voltage.description = "VCore";
-    voltage.nominalValue = 0x04B0;
-    CoolingDevice fan;
-    fan.handle = 0x0041;
-    fan.nominalSpeed = 0x0BB8;
-    fan.oemDefined = 1;
-    Probe temperature;
-    temperature.handle = 0x0042;
-    temperature.description = "CPU Temp";
-    temperature.oemDefined = 2;
-    ManagementDeviceThreshold threshold;
-    threshold.handle = 0x0050;
-    threshold.thresholds = {10, 20, 30, 40, 50, 60};
-    builder.AddVoltageProbe(voltage)
-        .AddCoolingDevice(fan)
-        .AddTemperatureProbe(temperature)
-        .AddThreshold(threshold);
-    const uint16_t sensors[] = {0x0040, 0x0041, 0x0042, 0x0099, 0xFFFF};
+    builder.AddBiosInformation(Bios())
+        .AddManagementDevice(Device(kChip, "Orvane Telk Service Processor", 0x2B0))
+        .AddVoltageProbe(VoltageProbe())
+        .AddCoolingDevice(Fan())
+        .AddTemperatureProbe(TemperatureProbe())
+        .AddThreshold(Threshold(0x0050));
+    const uint16_t sensors[] = {kVoltage, kFan, kTemperature, 0x0099, kSmbiosNoHandle};
     uint16_t handle = 0x0060;
     for (uint16_t sensor : sensors) {
-        ManagementDeviceComponent component;
-        component.handle = handle++;
-        component.description = "CPU Fan";
-        component.managementDeviceHandle = 0x0030;
-        component.componentHandle = sensor;
-        component.thresholdHandle = sensor == 0x0042 ? 0x0077 : 0x0050;
-        builder.AddComponent(component);
+        const uint16_t threshold = sensor == kTemperature ? 0x0077 : 0x0050;
+        builder.AddComponent(Component(handle++, "CPU Fan", kChip, sensor, threshold));
     }
-    Led power;
-    power.bitMap = 0x0001;
-    power.description = "Power";
-    Led fault;
-    fault.bitMap = 0x0004;
-    builder.AddLed(power).AddLed(fault);
-    return builder;
+    return builder.AddLed({std::nullopt, 0x0001, "Power"}).AddLed({std::nullopt, 0x0004, ""});
 }
 
 bool Write(const std::string& folder, const char* name, const std::vector<uint8_t>& bytes) {

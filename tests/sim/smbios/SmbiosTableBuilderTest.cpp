@@ -7,65 +7,57 @@
 
 #include "sim/smbios/SmbiosDump.h"
 #include "sim/smbios/SmbiosTableBuilder.h"
+#include "support/SmbiosSamples.h"
 
 namespace {
 
 using namespace svcp::sim;
 using Bytes = std::vector<uint8_t>;
 
+// A formatted area followed by its string-set, each string and the set
+// NUL-terminated.
+Bytes WithStrings(Bytes bytes, std::initializer_list<std::string> strings) {
+    for (const std::string& text : strings) {
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        bytes.push_back(0);
+    }
+    bytes.push_back(0);
+    return bytes;
+}
+
 TEST(SmbiosTableBuilder, WritesBiosInformationWithNumberedStrings) {
-    BiosInformation bios;
-    bios.handle = 0x0102;
-    bios.version = "V1";  // no vendor: string number 0
-    bios.releaseDate = "D";
-    bios.startingSegment = 0xE800;
-    bios.romSize = 0x0F;
-    bios.characteristics = {1, 2, 3, 4, 5, 6, 7, 8};
-    bios.extensionByte1 = 0x11;
-    bios.extensionByte2 = 0x12;
-    bios.biosMajorRelease = 0x13;
-    bios.biosMinorRelease = 0x14;
-    bios.firmwareMajorRelease = 0x15;
-    bios.firmwareMinorRelease = 0x16;
+    BiosInformation bios = smbios_sample::FullBios();
+    bios.vendor.clear();  // string number 0
     EXPECT_EQ(SmbiosTableBuilder().AddBiosInformation(bios).Build(),
-              (Bytes{0x00, 0x18, 0x02, 0x01, 0x00, 0x01, 0x00, 0xE8, 0x02, 0x0F, 1, 2,   3, 4, 5, 6,
-                     7,    8,    0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 'V',  '1',  0, 'D', 0, 0}));
+              WithStrings({0x00, 0x18, 0x02, 0x01, 0x00, 0x01, 0x00, 0xE8, 0x02, 0x3F, 0x80, 0x98,
+                           0x8B, 0x3F, 0x01, 0x02, 0x03, 0x04, 0x33, 0x07, 0x02, 0x05, 0x11, 0x22},
+                          {"85.01.07", "03/14/2011"}));
     bios.length = 0x12;
     const Bytes shortOne = SmbiosTableBuilder().AddBiosInformation(bios).Build();
-    EXPECT_EQ(shortOne.size(), 0x12u + 6);
+    EXPECT_EQ(shortOne.size(), 0x12u + 9 + 11 + 1);
     EXPECT_EQ(shortOne[1], 0x12);
-    EXPECT_EQ(shortOne[0x12], 'V');
+    EXPECT_EQ(shortOne[0x12], '8');
 }
 
 TEST(SmbiosTableBuilder, WritesTheSensorStructuresAtTheirLengths) {
-    Probe probe;
-    probe.handle = 0x0040;
-    probe.description = "VCore";
-    probe.locationAndStatus = 0x63;
-    probe.maximumValue = 0x1234;
-    probe.oemDefined = 0xA1B2C3D4;
-    const Bytes without = SmbiosTableBuilder().AddVoltageProbe(probe).Build();
-    EXPECT_EQ(without, (Bytes{26,   0x14, 0x40, 0x00, 1,    0x63, 0x34, 0x12, 0x00,
-                              0x80, 0x00, 0x80, 0x00, 0x80, 0x00, 0x80, 0xD4, 0xC3,
-                              0xB2, 0xA1, 'V',  'C',  'o',  'r',  'e',  0,    0}));
-    probe.nominalValue = 0x04B0;
-    const Bytes with = SmbiosTableBuilder().AddTemperatureProbe(probe).Build();
+    Probe probe = smbios_sample::VoltageProbe();
+    probe.nominalValue.reset();
+    EXPECT_EQ(SmbiosTableBuilder().AddVoltageProbe(probe).Build(),
+              WithStrings({26,   0x14, 0x40, 0x00, 1,    0x63, 0x98, 0x3A, 0x00, 0x00,
+                           0x05, 0x00, 0x00, 0x80, 0xC8, 0x00, 0x05, 0x56, 0x34, 0x12},
+                          {"VCore"}));
+    const Bytes with =
+        SmbiosTableBuilder().AddTemperatureProbe(smbios_sample::VoltageProbe()).Build();
     EXPECT_EQ(with[0], 28);
     EXPECT_EQ(with[1], 0x16);
     EXPECT_EQ(with[0x14], 0xB0);
     EXPECT_EQ(with[0x15], 0x04);
 
-    CoolingDevice fan;
-    fan.handle = 0x0041;
-    fan.temperatureProbeHandle = 0x0042;
-    fan.deviceTypeAndStatus = 0x67;
-    fan.coolingUnitGroup = 1;
-    fan.oemDefined = 2;
-    EXPECT_EQ(SmbiosTableBuilder().AddCoolingDevice(fan).Build(),
-              (Bytes{27, 0x0C, 0x41, 0x00, 0x42, 0x00, 0x67, 1, 2, 0, 0, 0, 0, 0}));
-    fan.nominalSpeed = 0x0BB8;
-    EXPECT_EQ(SmbiosTableBuilder().AddCoolingDevice(fan).Build()[1], 0x0E);
+    CoolingDevice fan = smbios_sample::Fan();
     fan.nominalSpeed.reset();
+    EXPECT_EQ(SmbiosTableBuilder().AddCoolingDevice(fan).Build(),
+              (Bytes{27, 0x0C, 0x41, 0x00, 0x42, 0x00, 0x67, 2, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(SmbiosTableBuilder().AddCoolingDevice(smbios_sample::Fan()).Build()[1], 0x0E);
     fan.description = "Fan";
     const Bytes described = SmbiosTableBuilder().AddCoolingDevice(fan).Build();
     EXPECT_EQ(described[1], 0x0F);
@@ -75,35 +67,19 @@ TEST(SmbiosTableBuilder, WritesTheSensorStructuresAtTheirLengths) {
 }
 
 TEST(SmbiosTableBuilder, WritesDevicesComponentsThresholdsLedsAndTheEnd) {
-    ManagementDevice device;
-    device.handle = 0x0030;
-    device.description = "SP";
-    device.deviceType = 0x0B;
-    device.address = 0x000002B0;
-    device.addressType = 0x04;
-    ManagementDeviceComponent component;
-    component.handle = 0x0060;
-    component.managementDeviceHandle = 0x0030;
-    component.componentHandle = 0x0041;
-    ManagementDeviceThreshold threshold;
-    threshold.handle = 0x0050;
-    threshold.thresholds = {1, 2, 3, 4, 5, 0x8000};
-    Led led;
-    led.handle = 0x0070;
-    led.bitMap = 0x0104;
-    led.description = "Disk";
-    EXPECT_EQ(SmbiosTableBuilder()
-                  .AddManagementDevice(device)
-                  .AddComponent(component)
-                  .AddThreshold(threshold)
-                  .AddLed(led)
-                  .AddEndOfTable(0xFEFF)
-                  .Build(),
-              (Bytes{34, 0x0B, 0x30, 0x00, 1,    0x0B, 0xB0, 0x02, 0x00, 0x00, 0x04, 'S',  'P',
-                     0,  0,    35,   0x0B, 0x60, 0x00, 0,    0x30, 0x00, 0x41, 0x00, 0xFF, 0xFF,
-                     0,  0,    36,   0x10, 0x50, 0x00, 1,    0,    2,    0,    3,    0,    4,
-                     0,  5,    0,    0x00, 0x80, 0,    0,    128,  0x07, 0x70, 0x00, 0x04, 0x01,
-                     1,  'D',  'i',  's',  'k',  0,    0,    127,  0x04, 0xFF, 0xFE, 0,    0}));
+    EXPECT_EQ(
+        SmbiosTableBuilder()
+            .AddManagementDevice(smbios_sample::Device(0x0030, "SP", 0x2B0))
+            .AddComponent(smbios_sample::Component(0x0060, "", 0x0030, 0x0041, kSmbiosNoHandle))
+            .AddThreshold(smbios_sample::Threshold(0x0050))
+            .AddLed({0x0070, 0x0104, "Disk"})
+            .AddEndOfTable(0xFEFF)
+            .Build(),
+        (Bytes{34, 0x0B, 0x30, 0x00, 1,    0x0B, 0xB0, 0x02, 0x00, 0x00, 0x04, 'S',  'P',
+               0,  0,    35,   0x0B, 0x60, 0x00, 0,    0x30, 0x00, 0x41, 0x00, 0xFF, 0xFF,
+               0,  0,    36,   0x10, 0x50, 0x00, 0x10, 0,    0x20, 0,    0x00, 0x80, 0x40,
+               0,  0x50, 0,    0x60, 0,    0,    0,    128,  0x07, 0x70, 0x00, 0x04, 0x01,
+               1,  'D',  'i',  's',  'k',  0,    0,    127,  0x04, 0xFF, 0xFE, 0,    0}));
 }
 
 TEST(SmbiosTableBuilder, AssignsHandlesAfterTheLastOne) {

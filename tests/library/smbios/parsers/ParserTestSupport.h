@@ -12,6 +12,7 @@
 
 #include "LogControl.h"
 #include "sim/smbios/SmbiosTableBuilder.h"
+#include "support/SmbiosSamples.h"
 #include "svcproc/logging/Log.h"
 #include "svcproc/smbios/RawSMBios.h"
 
@@ -103,14 +104,6 @@ protected:
     CRawSMBios m_raw;
 };
 
-// A Type 0 structure with three strings, the usual first structure.
-inline svcp::sim::BiosInformation Bios() {
-    svcp::sim::BiosInformation bios;
-    bios.handle = 0x0000;
-    bios.vendor = "Orvane";
-    bios.version = "85.01.07";
-    bios.releaseDate = "03/14/2011";
-    return bios;
-}
+using smbios_sample::Bios;
 
 }  // namespace smbios_test

@@ -7,18 +7,8 @@
 namespace smbios_test {
 namespace {
 
-using svcp::sim::ManagementDevice;
+using smbios_sample::Device;
 using svcp::sim::SmbiosTableBuilder;
-
-ManagementDevice Device(uint16_t handle, const char* description, uint32_t address) {
-    ManagementDevice device;
-    device.handle = handle;
-    device.description = description;
-    device.deviceType = 0x0B;
-    device.address = address;
-    device.addressType = 0x04;
-    return device;
-}
 
 class ChipData : public ParserTest {};
 

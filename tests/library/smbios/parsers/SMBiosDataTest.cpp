@@ -248,18 +248,8 @@ TEST_F(Strings, OfASetBeyondTheBufferAreEmpty) {
 class Type00 : public ParserTest {};
 
 TEST_F(Type00, FillsTheRecordAndLogsItInOrder) {
-    svcp::sim::BiosInformation bios = Bios();
-    bios.handle = 0x0102;
-    bios.startingSegment = 0xE800;
-    bios.romSize = 0x3F;
-    bios.characteristics = {0x80, 0x98, 0x8B, 0x3F, 0x01, 0x02, 0x03, 0x04};
-    bios.extensionByte1 = 0x33;
-    bios.extensionByte2 = 0x07;
-    bios.biosMajorRelease = 0x02;
-    bios.biosMinorRelease = 0x05;
-    bios.firmwareMajorRelease = 0x11;
-    bios.firmwareMinorRelease = 0x22;
-    CRawSMBios* raw = Table(SmbiosTableBuilder().AddBiosInformation(bios).AddEndOfTable().Build());
+    CRawSMBios* raw = Table(
+        SmbiosTableBuilder().AddBiosInformation(smbios_sample::FullBios()).AddEndOfTable().Build());
     CSMBiosChipData chip;
     chip.Initialise(raw);
 

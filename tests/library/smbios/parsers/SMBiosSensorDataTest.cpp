@@ -3,74 +3,26 @@
 #include <gtest/gtest.h>
 
 #include "ParserTestSupport.h"
+#include "support/SmbiosSamples.h"
 #include "svcproc/smbios/SMBiosSensorData.h"
 
 namespace smbios_test {
 namespace {
 
+using smbios_sample::Component;
+using smbios_sample::Fan;
+using smbios_sample::TemperatureProbe;
+using smbios_sample::Threshold;
+using smbios_sample::VoltageProbe;
 using svcp::sim::CoolingDevice;
-using svcp::sim::ManagementDeviceComponent;
 using svcp::sim::ManagementDeviceThreshold;
 using svcp::sim::Probe;
 using svcp::sim::RawStructure;
 using svcp::sim::SmbiosTableBuilder;
 
-constexpr uint16_t kChip = 0x0030;
+constexpr uint16_t kChip = smbios_sample::kChip;
 constexpr uint16_t kOtherChip = 0x0031;
 constexpr uint16_t kNone = 0xFFFF;
-
-Probe VoltageProbe() {
-    Probe probe;
-    probe.handle = 0x0040;
-    probe.description = "VCore";
-    probe.locationAndStatus = 0x63;
-    probe.maximumValue = 0x3A98;
-    probe.minimumValue = 0x0000;
-    probe.resolution = 0x0005;
-    probe.tolerance = 0x8000;
-    probe.accuracy = 0x00C8;
-    probe.oemDefined = 0x12345605;
-    probe.nominalValue = 0x04B0;
-    return probe;
-}
-
-Probe TemperatureProbe() {
-    Probe probe;
-    probe.handle = 0x0042;
-    probe.description = "CPU Temp";
-    probe.maximumValue = 0x03E8;
-    probe.oemDefined = 0x00000002;
-    return probe;  // no Nominal Value: 0x14 bytes
-}
-
-CoolingDevice Fan() {
-    CoolingDevice fan;
-    fan.handle = 0x0041;
-    fan.temperatureProbeHandle = 0x0042;
-    fan.deviceTypeAndStatus = 0x67;
-    fan.coolingUnitGroup = 0x01;
-    fan.oemDefined = 0x00000001;
-    fan.nominalSpeed = 0x0BB8;
-    return fan;
-}
-
-ManagementDeviceComponent Component(uint16_t handle, const char* description, uint16_t chip,
-                                    uint16_t sensor, uint16_t threshold) {
-    ManagementDeviceComponent component;
-    component.handle = handle;
-    component.description = description;
-    component.managementDeviceHandle = chip;
-    component.componentHandle = sensor;
-    component.thresholdHandle = threshold;
-    return component;
-}
-
-ManagementDeviceThreshold Threshold(uint16_t handle) {
-    ManagementDeviceThreshold threshold;
-    threshold.handle = handle;
-    threshold.thresholds = {0x0010, 0x0020, 0x8000, 0x0040, 0x0050, 0x0060};
-    return threshold;
-}
 
 class SensorData : public ParserTest {
 protected:
@@ -196,7 +148,7 @@ TEST_F(SensorData, StoresProbeAndCoolingFieldsWithTheirDumps) {
         After("CSMBiosSensorData::StoreType27", 6),
         (std::vector<std::string>{
             "  Description:                ", "  Temperature Probe Handle:   0x0042",
-            "  Device Type & Status:       0x67", "  Cooling Unit Grooup:        0x01",
+            "  Device Type & Status:       0x67", "  Cooling Unit Grooup:        0x02",
             "  OEM DWord:                  0x00000001", "  Nominal Value:              0x0bb8"}));
     EXPECT_EQ(After("CSMBiosSensorData::StoreType28", 1),
               (std::vector<std::string>{"  Description:        CPU Temp"}));
