@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "ApiTestSupport.h"
+#include "support/LifecycleLines.h"
 
 namespace {
 
@@ -14,21 +15,6 @@ const char* const kConstructedLines[] = {
     "CVoltageMap Constructed", "CFanMap Constructed",    "CTemperatureMap Constructed",
     "CLedMap Constructed",     "CDataCache Constructed", "CPollingThread Constructed",
 };
-
-// Construction and destruction lines (and the polling thread's stop), in order.
-std::vector<std::string> LifecycleLines(const std::vector<std::string>& texts) {
-    std::vector<std::string> lines;
-    for (const std::string& text : texts) {
-        if (text.find(" Constructed") != std::string::npos ||
-            text.find(" Destroyed") != std::string::npos ||
-            text.find(" destroyed") != std::string::npos ||
-            text.rfind("CPollingThread::Terminate", 0) == 0) {
-            lines.push_back(text.rfind("CIOUnit Constructed", 0) == 0 ? "CIOUnit Constructed"
-                                                                      : text);
-        }
-    }
-    return lines;
-}
 
 TEST_F(ApiTest, LoadBuildsTheObjectGraphAndUnloadDestroysItInReverse) {
     ASSERT_FALSE(LoadedLibrary::IsLoaded());

@@ -1,16 +1,15 @@
 #include "support/process/LoadedLibrary.h"
 
-#include <dlfcn.h>
-
 #include <stdexcept>
 
 LoadedLibrary::LoadedLibrary() {
-    m_pModule = dlopen(SVCPROC_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    m_pModule = Open();
     if (m_pModule == nullptr) {
-        throw std::runtime_error(dlerror());
+        throw std::runtime_error(OpenError());
     }
-    const char* missing = Resolve([this](const char* name) { return dlsym(m_pModule, name); });
+    const char* missing = Resolve([this](const char* name) { return Find(m_pModule, name); });
     if (missing != nullptr) {
+        Unload();
         throw std::runtime_error(std::string("missing export ") + missing);
     }
 }
@@ -21,17 +20,8 @@ LoadedLibrary::~LoadedLibrary() {
 
 bool LoadedLibrary::Unload() {
     if (m_pModule != nullptr) {
-        dlclose(m_pModule);
+        Close(m_pModule);
         m_pModule = nullptr;
     }
     return !IsLoaded();
-}
-
-bool LoadedLibrary::IsLoaded() {
-    void* module = dlopen(SVCPROC_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    if (module == nullptr) {
-        return false;
-    }
-    dlclose(module);
-    return true;
 }

@@ -1,12 +1,14 @@
-// libsvcproc.so loaded afresh, as an application that loads it at run time:
+// The library loaded afresh, as an application that loads it at run time:
 // each LoadedLibrary starts from the loaded, not-initialised state, and its
 // destruction unloads the library for real (its static objects are
-// destroyed at dlclose).
+// destroyed at dlclose or FreeLibrary). Off Windows libsvcproc.so of this
+// build, on Windows svcproc.dll from beside the test program. A library that
+// cannot be loaded, or lacks one of the functions, is an exception.
 #pragma once
 
 #include <string>
 
-#include "ServiceApiFunctions.h"
+#include "support/ServiceApiFunctions.h"
 
 class LoadedLibrary : public ServiceApiFunctions {
 public:
@@ -20,5 +22,11 @@ public:
     static bool IsLoaded();
 
 private:
+    // Per platform (LoadedLibraryPosix.cpp, LoadedLibraryWindows.cpp).
+    static void* Open();  // null when it cannot be loaded: OpenError() says why
+    static std::string OpenError();
+    static void* Find(void* module, const char* name);
+    static void Close(void* module);
+
     void* m_pModule = nullptr;
 };

@@ -1,0 +1,21 @@
+// Of the library's log lines, those of its load and unload in order: the
+// objects' construction and destruction and the polling thread's stop.
+// The I/O unit's construction line carries an address; it is cut off.
+#pragma once
+
+#include <string>
+#include <vector>
+
+inline std::vector<std::string> LifecycleLines(const std::vector<std::string>& texts) {
+    std::vector<std::string> lines;
+    for (const std::string& text : texts) {
+        if (text.find(" Constructed") != std::string::npos ||
+            text.find(" Destroyed") != std::string::npos ||
+            text.find(" destroyed") != std::string::npos ||
+            text.rfind("CPollingThread::Terminate", 0) == 0) {
+            lines.push_back(text.rfind("CIOUnit Constructed", 0) == 0 ? "CIOUnit Constructed"
+                                                                      : text);
+        }
+    }
+    return lines;
+}
