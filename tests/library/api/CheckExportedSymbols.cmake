@@ -2,15 +2,10 @@
 # belongs to the exported API, and the API's required symbols are there.
 #   cmake -DLIBRARY=<libsvcproc.so> -DNM=<nm> -P CheckExportedSymbols.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/ApiSymbols.cmake)
-
-execute_process(COMMAND ${NM} -D -C --defined-only ${LIBRARY}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../../support/CommandLines.cmake)
 
 # "<address> <type> <name>"
-string(REPLACE "\n" ";" lines "${listing}")
+svcp_command_lines(lines ${NM} -D -C --defined-only ${LIBRARY})
 set(symbols "")
 foreach(line IN LISTS lines)
   if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")

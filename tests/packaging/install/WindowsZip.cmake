@@ -7,6 +7,7 @@
 #         [-DSTAMP_TIME=<HH:MM:SS> -DSTAMP_DATE=<Mmm dd yyyy>] -P WindowsZip.cmake
 # Prints the listing. The unpacked tree is OUTPUT_DIR/unpacked/<zip's top
 # folder>.
+include(${CMAKE_CURRENT_LIST_DIR}/../../support/CommandLines.cmake)
 foreach(variable CPACK BUILD_DIR EXPECTED OUTPUT_DIR STAMP_VERSION)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "WindowsZip.cmake: ${variable} not set")
@@ -28,12 +29,7 @@ endif()
 get_filename_component(zip_name ${zips} NAME)
 string(REGEX REPLACE "\\.zip$" "" top ${zip_name})
 
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zips}
-  RESULT_VARIABLE status OUTPUT_VARIABLE listing ERROR_VARIABLE error)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "cannot list ${zips}: ${error}")
-endif()
-string(REPLACE "\n" ";" entries "${listing}")
+svcp_command_lines(entries ${CMAKE_COMMAND} -E tar tf ${zips})
 set(files "")
 set(outside "")
 foreach(entry IN LISTS entries)
