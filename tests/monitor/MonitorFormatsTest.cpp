@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "SnapshotSamples.h"
 #include "render/Formats.h"
 #include "run/MonitorOptions.h"
 #include "snapshot/ServiceCodeAdvice.h"
@@ -46,28 +47,11 @@ TEST(MonitorUnits, ReadingsInHumanUnits) {
 Snapshot SampleSnapshot() {
     Snapshot snapshot;
     snapshot.startup = ServiceCode_Success;
-    SensorSnapshot voltage;
-    voltage.handle = 0x10000;
-    voltage.information = Units(5, -3);
-    voltage.information.Description = L"CPU \"Core\"";
-    voltage.information.UpperThresholdCritical = 1400;
-    voltage.information.LowerThresholdCritical = kSensorValueUnknown;
-    voltage.reading = {1200, 0};
-    SensorSnapshot fan;
-    fan.handle = 0x20001;
-    fan.information = Units(19, 0);
-    fan.information.Description = L"Chassis Fan";
-    fan.information.LowerThresholdCritical = 400;
-    fan.information.UpperThresholdCritical = kSensorValueUnknown;
-    fan.reading = {300, 1};
-    snapshot.sensors = {voltage, fan};
-    LedSnapshot led;
-    led.handle = 0x40004;
-    led.information.Kind = 5;
-    led.information.BitMap = 4;
-    led.information.Description = L"Disk";
-    led.reading.State = 1;
-    snapshot.leds = {led};
+    snapshot.sensors = {
+        Sensor(0x10000, L"CPU \"Core\"", 5, -3, 1200, {0, kNa, 0, 0, 1400, 0}),
+        Sensor(0x20001, L"Chassis Fan", 19, 0, 300, {0, 400, 0, 0, kNa, 0}, 1),
+    };
+    snapshot.leds = {Led(0x40004, 5, 4, L"Disk", 1)};
     return snapshot;
 }
 
@@ -209,17 +193,7 @@ TEST(MonitorFormats, JsonShowsTheServiceProcessorLinkInBaseUnits) {
 TEST(MonitorFormats, EachThresholdHasItsNameAndPlaceInEveryFormat) {
     Snapshot snapshot;
     snapshot.startup = ServiceCode_Success;
-    SensorSnapshot fan;
-    fan.handle = 0x20000;
-    fan.information = Units(19, 0);
-    fan.information.Description = L"Fan";
-    fan.information.LowerThresholdFatal = 101;
-    fan.information.LowerThresholdCritical = 102;
-    fan.information.LowerThresholdNonCritical = 103;
-    fan.information.UpperThresholdNonCritical = 104;
-    fan.information.UpperThresholdCritical = 105;
-    fan.information.UpperThresholdFatal = 106;
-    snapshot.sensors = {fan};
+    snapshot.sensors = {Sensor(0x20000, L"Fan", 19, 0, 0, {101, 102, 103, 104, 105, 106})};
     const char* const json[] = {"lowerNonRecoverable", "lowerCritical", "lowerNonCritical",
                                 "upperNonCritical",    "upperCritical", "upperNonRecoverable"};
     const char* const labels[] = {"lower_non_recoverable", "lower_critical",

@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CommaLocale.h"
+#include "SnapshotSamples.h"
 #include "render/Formats.h"
 #include "support/PrometheusText.h"
 
@@ -55,36 +56,12 @@ Snapshot CommaProneSnapshot() {
     Snapshot snapshot;
     snapshot.startup = ServiceCode_Success;
     snapshot.refreshDuration = std::chrono::microseconds(1250);
-    SensorSnapshot voltage;
-    voltage.handle = 0x10000;
-    voltage.information.Description = L"+3.3 V";
-    voltage.information.BaseUnits = 5;
-    voltage.information.UnitModifier = -3;
-    voltage.information.LowerThresholdCritical = 2970;
-    voltage.information.UpperThresholdCritical = 3630;
-    voltage.information.UpperThresholdFatal = kSensorValueUnknown;
-    voltage.reading = {3050, 0};
-    SensorSnapshot temperature;
-    temperature.handle = 0x30000;
-    temperature.information.Description = L"CPU Temperature";
-    temperature.information.BaseUnits = 2;
-    temperature.information.UnitModifier = -1;
-    temperature.information.UpperThresholdNonCritical = 750;
-    temperature.reading = {415, 0};
-    SensorSnapshot fan;
-    fan.handle = 0x20002;
-    fan.information.Description = L"Chassis Fan";
-    fan.information.BaseUnits = 19;
-    fan.information.UnitModifier = 0;
-    fan.reading = {1814, 0};
-    snapshot.sensors = {voltage, fan, temperature};
-    LedSnapshot led;
-    led.handle = 0x40001;
-    led.information.Kind = 5;
-    led.information.BitMap = 1;
-    led.information.Description = L"Power";
-    led.reading.State = 1;
-    snapshot.leds = {led};
+    snapshot.sensors = {
+        Sensor(0x10000, L"+3.3 V", 5, -3, 3050, {0, 2970, 0, 0, 3630, kNa}),
+        Sensor(0x20002, L"Chassis Fan", 19, 0, 1814),
+        Sensor(0x30000, L"CPU Temperature", 2, -1, 415, {0, 0, 0, 750, 0, 0}),
+    };
+    snapshot.leds = {Led(0x40001, 5, 1, L"Power", 1)};
     CServiceProcessorStatus status{};
     status.CurrentTick = 5000;
     for (CExchangeStatus& exchange : status.Exchanges) {

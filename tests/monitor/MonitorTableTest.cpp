@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "SnapshotSamples.h"
 #include "render/Formats.h"
 #include "terminal/Terminal.h"
 
@@ -19,26 +20,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-SensorSnapshot Sensor(unsigned long handle, const wchar_t* description, uint16_t units,
-                      int32_t modifier, int32_t reading, std::vector<int32_t> thresholds) {
-    SensorSnapshot sensor;
-    sensor.handle = handle;
-    CSensorInformation& info = sensor.information;
-    info.Description = description;
-    info.BaseUnits = units;
-    info.UnitModifier = modifier;
-    info.LowerThresholdFatal = thresholds[0];
-    info.LowerThresholdCritical = thresholds[1];
-    info.LowerThresholdNonCritical = thresholds[2];
-    info.UpperThresholdNonCritical = thresholds[3];
-    info.UpperThresholdCritical = thresholds[4];
-    info.UpperThresholdFatal = thresholds[5];
-    sensor.reading.CurrentReading = static_cast<uint32_t>(reading);
-    return sensor;
-}
-
-constexpr int32_t kNa = kSensorValueUnknown;
 
 Snapshot Machine() {
     Snapshot snapshot;
@@ -49,17 +30,7 @@ Snapshot Machine() {
         Sensor(0x30000, L"CPU Temperature", 2, -1, 500, {kNa, kNa, kNa, 750, 850, 1000}),
         Sensor(0x30003, L"Ambient Temperature", 2, -1, 240, {kNa, 50, 100, 350, 400, kNa}),
     };
-    LedSnapshot power;
-    power.handle = 0x40001;
-    power.information.BitMap = 1;
-    power.information.Description = L"Power";
-    power.reading.State = 1;
-    LedSnapshot fault = power;
-    fault.handle = 0x40002;
-    fault.information.BitMap = 2;
-    fault.information.Description = L"Fault";
-    fault.reading.State = 0;
-    snapshot.leds = {power, fault};
+    snapshot.leds = {Led(0x40001, 0, 1, L"Power", 1), Led(0x40002, 0, 2, L"Fault", 0)};
     return snapshot;
 }
 

@@ -2,23 +2,13 @@
 // the reading against every known threshold.
 #include <gtest/gtest.h>
 
+#include "SnapshotSamples.h"
 #include "snapshot/SensorLevel.h"
 
 namespace {
 
 SensorSnapshot Temperature(int32_t reading, unsigned long state = 0) {
-    SensorSnapshot sensor;
-    sensor.handle = 0x30000;
-    CSensorInformation& info = sensor.information;
-    info.LowerThresholdFatal = kSensorValueUnknown;
-    info.LowerThresholdCritical = 50;
-    info.LowerThresholdNonCritical = 100;
-    info.UpperThresholdNonCritical = 750;
-    info.UpperThresholdCritical = 850;
-    info.UpperThresholdFatal = 1000;
-    sensor.reading.CurrentReading = static_cast<uint32_t>(reading);
-    sensor.reading.CurrentState = static_cast<uint32_t>(state);
-    return sensor;
+    return Sensor(0x30000, L"", 0, 0, reading, {kNa, 50, 100, 750, 850, 1000}, state);
 }
 
 TEST(SensorLevel, FromStateAndThresholds) {
