@@ -19,3 +19,24 @@ inline std::vector<std::string> LifecycleLines(const std::vector<std::string>& t
     }
     return lines;
 }
+
+// A load's construction lines, in order.
+inline const std::vector<std::string> kLoadLines = {
+    "CVoltageMap Constructed", "CFanMap Constructed",           "CTemperatureMap Constructed",
+    "CLedMap Constructed",     "CDataCache Constructed",        "CPollingThread Constructed",
+    "CIOUnit Constructed",     "CServiceProcessor Constructed", "CServiceManager Constructed"};
+
+// An unload's destruction lines, in order; after a start-up the polling
+// thread is stopped before the I/O unit goes.
+inline std::vector<std::string> UnloadLines(bool afterStartUp) {
+    std::vector<std::string> lines = {"CServiceManager Destroyed", "CServiceProcessor Destroyed"};
+    if (afterStartUp) {
+        lines.insert(lines.end(), {"CPollingThread::Terminate entered",
+                                   "CPollingThread::Terminate - Thread terminated"});
+    }
+    lines.insert(lines.end(),
+                 {"CIOUnit Destroyed", "CPollingThread Destroyed", "CDataCache Destroyed",
+                  "CLedMap destroyed", "CTemperatureMap Destroyed", "CFanMap Destroyed",
+                  "CVoltageMap Destroyed"});
+    return lines;
+}
