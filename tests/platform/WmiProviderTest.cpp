@@ -48,11 +48,7 @@ protected:
                                    IID_IWbemLocator, reinterpret_cast<LPVOID*>(&locator)),
                   S_OK);
         m_locator = locator;
-        BSTR name = Text(L"root\\wmi");
-        EXPECT_EQ(m_locator->ConnectServer(name, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                           &m_services),
-                  WBEM_S_NO_ERROR);
-        SysFreeString(name);
+        EXPECT_EQ(Connect(L"root\\wmi", &m_services), WBEM_S_NO_ERROR);
         ASSERT_NE(m_services, nullptr);
     }
 
@@ -67,6 +63,14 @@ protected:
         SvcpClearFailures();
         SvcpWmiReset();
         ExpectComLiveCounts(m_liveBefore);
+    }
+
+    HRESULT Connect(const wchar_t* namespaceName, IWbemServices** services) {
+        BSTR name = Text(namespaceName);
+        const HRESULT result = m_locator->ConnectServer(name, nullptr, nullptr, nullptr, 0, nullptr,
+                                                        nullptr, services);
+        SysFreeString(name);
+        return result;
     }
 
     HRESULT Enumerate(const wchar_t* className, IEnumWbemClassObject** enumerator) {
@@ -116,13 +120,9 @@ protected:
 };
 
 TEST_F(WmiProviderTest, NamesMatchWithoutRegardToCase) {
-    BSTR other = Text(L"ROOT\\CIMV2");
     IWbemServices* services = m_services;
-    EXPECT_EQ(
-        m_locator->ConnectServer(other, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services),
-        WBEM_E_INVALID_NAMESPACE);
+    EXPECT_EQ(Connect(L"ROOT\\CIMV2", &services), WBEM_E_INVALID_NAMESPACE);
     EXPECT_EQ(services, nullptr);
-    SysFreeString(other);
 
     IEnumWbemClassObject* enumerator = nullptr;
     EXPECT_EQ(Enumerate(L"Win32_BIOS", &enumerator), WBEM_E_INVALID_CLASS);
@@ -277,13 +277,9 @@ TEST_F(WmiProviderTest, ProxyBlanketAppliesToTheServicesOnly) {
 TEST_F(WmiProviderTest, PlannedFailuresReturnTheirCodeAndNothingElse) {
     const HRESULT kCode = static_cast<HRESULT>(0x80041033);
     SvcpFailCalls(SvcpCall::ConnectServer, static_cast<uint32_t>(kCode));
-    BSTR name = Text(L"ROOT\\WMI");
     IWbemServices* services = m_services;
-    EXPECT_EQ(
-        m_locator->ConnectServer(name, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services),
-        kCode);
+    EXPECT_EQ(Connect(L"ROOT\\WMI", &services), kCode);
     EXPECT_EQ(services, nullptr);
-    SysFreeString(name);
 
     SvcpFailCalls(SvcpCall::CoSetProxyBlanket, static_cast<uint32_t>(kCode));
     EXPECT_EQ(
