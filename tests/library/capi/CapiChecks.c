@@ -98,74 +98,74 @@ static size_t ListHandles(SVCP_RESULT (*enumerate)(SVCP_HANDLE*, size_t, size_t*
     return count;
 }
 
-static void CheckSensors(void) {
+/* Lists the handles, then checks each in turn: they come in ascending order. */
+static void CheckEach(SVCP_RESULT (*enumerate)(SVCP_HANDLE*, size_t, size_t*),
+                      void (*check)(SVCP_HANDLE handle)) {
     SVCP_HANDLE handles[kMaxHandles];
-    size_t count = ListHandles(SvcpEnumerateSensorHandles, handles);
+    size_t count = ListHandles(enumerate, handles);
     size_t i;
     for (i = 0; i < count; ++i) {
-        SVCP_SENSOR_INFORMATION information;
-        SVCP_SENSOR_READING reading;
-        char description[128];
-        char state[16];
-        size_t length = 0;
-        size_t stateLength = 0;
-        SVCP_UINT32 kind = SVCP_HANDLE_KIND(handles[i]);
-        CHECK(kind >= SVCP_KIND_VOLTAGE && kind <= SVCP_KIND_TEMPERATURE);
         CHECK(i == 0 || handles[i] > handles[i - 1]);
-
-        CHECK_RESULT(SVCP_SUCCESS,
-                     SvcpGetSensorInformation(handles[i], &information, NULL, 0, &length));
-        CHECK(length > 0 && length < sizeof description);
-        /* One byte short: the length is stored, the buffer left alone. */
-        memset(description, 'x', sizeof description);
-        CHECK_RESULT(SVCP_BUFFER_TOO_SMALL, SvcpGetSensorInformation(handles[i], &information,
-                                                                     description, length, &length));
-        CHECK(description[0] == 'x');
-        CHECK_RESULT(SVCP_SUCCESS, SvcpGetSensorInformation(handles[i], &information, description,
-                                                            sizeof description, &length));
-        CHECK(strlen(description) == length);
-        CHECK(information.Hysteresis == 10u && information.IsLinear == 1u);
-        CHECK(information.PossibleStateCount == 2u);
-        if (kind == SVCP_KIND_FAN) {
-            CHECK(information.Accuracy == SVCP_VALUE_UNKNOWN);
-            CHECK(information.BaseUnits == 19u && information.SensorType == 5u);
-            CHECK(information.UnitModifier == 0);
-        } else if (kind == SVCP_KIND_VOLTAGE) {
-            CHECK(information.BaseUnits == 5u && information.UnitModifier == -3);
-        } else {
-            CHECK(information.BaseUnits == 2u && information.UnitModifier == -1);
-        }
-        CHECK_RESULT(SVCP_SUCCESS,
-                     SvcpGetSensorPossibleState(handles[i], 1, state, sizeof state, &stateLength));
-        CHECK(strcmp(state, "Critical") == 0 && stateLength == 8);
-        CHECK_RESULT(SVCP_INVALID_ARGUMENT,
-                     SvcpGetSensorPossibleState(handles[i], 2, state, sizeof state, NULL));
-
-        CHECK_RESULT(SVCP_SUCCESS, SvcpReadSensor(handles[i], &reading));
-        CHECK(reading.CurrentState < 2u);
-        CHECK_RESULT(SVCP_SUCCESS, SvcpGetSensorPossibleState(handles[i], reading.CurrentState,
-                                                              state, sizeof state, NULL));
-        printf("sensor 0x%05x %-24s %8u x 10^%d, %s\n", handles[i], description,
-               reading.CurrentReading, information.UnitModifier, state);
+        check(handles[i]);
     }
 }
 
-static void CheckLeds(void) {
-    SVCP_HANDLE handles[kMaxHandles];
-    size_t count = ListHandles(SvcpEnumerateLedHandles, handles);
-    size_t i;
-    for (i = 0; i < count; ++i) {
-        SVCP_LED_INFORMATION information;
-        SVCP_LED_READING reading;
-        char description[128];
-        CHECK(SVCP_HANDLE_KIND(handles[i]) == SVCP_KIND_LED);
-        CHECK_RESULT(SVCP_SUCCESS, SvcpGetLedInformation(handles[i], &information, description,
-                                                         sizeof description, NULL));
-        CHECK(information.Kind == 5u && information.BitMap == (handles[i] & 0xFFFFu));
-        CHECK_RESULT(SVCP_SUCCESS, SvcpReadLed(handles[i], &reading));
-        CHECK(reading.State <= 1u);
-        printf("led    0x%05x %-24s %s\n", handles[i], description, reading.State ? "on" : "off");
+static void CheckSensor(SVCP_HANDLE handle) {
+    SVCP_SENSOR_INFORMATION information;
+    SVCP_SENSOR_READING reading;
+    char description[128];
+    char state[16];
+    size_t length = 0;
+    size_t stateLength = 0;
+    SVCP_UINT32 kind = SVCP_HANDLE_KIND(handle);
+    CHECK(kind >= SVCP_KIND_VOLTAGE && kind <= SVCP_KIND_TEMPERATURE);
+
+    CHECK_RESULT(SVCP_SUCCESS, SvcpGetSensorInformation(handle, &information, NULL, 0, &length));
+    CHECK(length > 0 && length < sizeof description);
+    /* One byte short: the length is stored, the buffer left alone. */
+    memset(description, 'x', sizeof description);
+    CHECK_RESULT(SVCP_BUFFER_TOO_SMALL,
+                 SvcpGetSensorInformation(handle, &information, description, length, &length));
+    CHECK(description[0] == 'x');
+    CHECK_RESULT(SVCP_SUCCESS, SvcpGetSensorInformation(handle, &information, description,
+                                                        sizeof description, &length));
+    CHECK(strlen(description) == length);
+    CHECK(information.Hysteresis == 10u && information.IsLinear == 1u);
+    CHECK(information.PossibleStateCount == 2u);
+    if (kind == SVCP_KIND_FAN) {
+        CHECK(information.Accuracy == SVCP_VALUE_UNKNOWN);
+        CHECK(information.BaseUnits == 19u && information.SensorType == 5u);
+        CHECK(information.UnitModifier == 0);
+    } else if (kind == SVCP_KIND_VOLTAGE) {
+        CHECK(information.BaseUnits == 5u && information.UnitModifier == -3);
+    } else {
+        CHECK(information.BaseUnits == 2u && information.UnitModifier == -1);
     }
+    CHECK_RESULT(SVCP_SUCCESS,
+                 SvcpGetSensorPossibleState(handle, 1, state, sizeof state, &stateLength));
+    CHECK(strcmp(state, "Critical") == 0 && stateLength == 8);
+    CHECK_RESULT(SVCP_INVALID_ARGUMENT,
+                 SvcpGetSensorPossibleState(handle, 2, state, sizeof state, NULL));
+
+    CHECK_RESULT(SVCP_SUCCESS, SvcpReadSensor(handle, &reading));
+    CHECK(reading.CurrentState < 2u);
+    CHECK_RESULT(SVCP_SUCCESS, SvcpGetSensorPossibleState(handle, reading.CurrentState, state,
+                                                          sizeof state, NULL));
+    printf("sensor 0x%05x %-24s %8u x 10^%d, %s\n", handle, description, reading.CurrentReading,
+           information.UnitModifier, state);
+}
+
+static void CheckLed(SVCP_HANDLE handle) {
+    SVCP_LED_INFORMATION information;
+    SVCP_LED_READING reading;
+    char description[128];
+    CHECK(SVCP_HANDLE_KIND(handle) == SVCP_KIND_LED);
+    CHECK_RESULT(SVCP_SUCCESS, SvcpGetLedInformation(handle, &information, description,
+                                                     sizeof description, NULL));
+    CHECK(information.Kind == 5u && information.BitMap == (handle & 0xFFFFu));
+    CHECK_RESULT(SVCP_SUCCESS, SvcpReadLed(handle, &reading));
+    CHECK(reading.State <= 1u);
+    printf("led    0x%05x %-24s %s\n", handle, description, reading.State ? "on" : "off");
 }
 
 static void CheckRefusals(void) {
@@ -235,8 +235,8 @@ int RunCapiChecks(const CapiHost* host) {
     CheckBeforeStartUp();
     CHECK_RESULT(SVCP_SUCCESS, SvcpInitialiseServiceDriver());
     CHECK_RESULT(SVCP_SUCCESS, SvcpInitialiseServiceDriver());
-    CheckSensors();
-    CheckLeds();
+    CheckEach(SvcpEnumerateSensorHandles, CheckSensor);
+    CheckEach(SvcpEnumerateLedHandles, CheckLed);
     CheckRefusals();
     CheckListeners(host);
     printf("C interface: %d failures\n", g_failures);
