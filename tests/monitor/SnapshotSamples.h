@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "snapshot/Snapshot.h"
@@ -22,12 +23,15 @@ inline SensorSnapshot Sensor(unsigned long handle, const wchar_t* description, u
     info.Description = description;
     info.BaseUnits = units;
     info.UnitModifier = modifier;
-    info.LowerThresholdFatal = thresholds[0];
-    info.LowerThresholdCritical = thresholds[1];
-    info.LowerThresholdNonCritical = thresholds[2];
-    info.UpperThresholdNonCritical = thresholds[3];
-    info.UpperThresholdCritical = thresholds[4];
-    info.UpperThresholdFatal = thresholds[5];
+    int32_t CSensorInformation::*const order[] = {&CSensorInformation::LowerThresholdFatal,
+                                                  &CSensorInformation::LowerThresholdCritical,
+                                                  &CSensorInformation::LowerThresholdNonCritical,
+                                                  &CSensorInformation::UpperThresholdNonCritical,
+                                                  &CSensorInformation::UpperThresholdCritical,
+                                                  &CSensorInformation::UpperThresholdFatal};
+    for (size_t i = 0; i < thresholds.size(); ++i) {
+        info.*order[i] = thresholds[i];
+    }
     sensor.reading.CurrentReading = static_cast<uint32_t>(reading);
     sensor.reading.CurrentState = static_cast<uint32_t>(state);
     return sensor;
