@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <type_traits>
 
+#include "Decimal.h"
 #include "TextBuffer.h"
 #include "common/Utf8Encode.h"
 
@@ -268,23 +269,12 @@ void AppendFloating(CTextBuffer& out, const Directive& directive, bool longDoubl
     if (directive.alternate)
         *p++ = '#';
     // A width of 0 is left out: written as a digit it would read as the 0 flag.
-    auto putNumber = [&p](int number) {
-        char digits[12];
-        int count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + number % 10);
-            number /= 10;
-        } while (number != 0);
-        while (count > 0) {
-            *p++ = digits[--count];
-        }
-    };
     if (directive.width > 0) {
-        putNumber(Clamped(directive.width));
+        p = PutDecimal(p, static_cast<unsigned>(Clamped(directive.width)));
     }
     if (directive.precision >= 0) {
         *p++ = '.';
-        putNumber(Clamped(directive.precision));
+        p = PutDecimal(p, static_cast<unsigned>(Clamped(directive.precision)));
     }
     if (longDouble) {
         *p++ = 'L';

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "Decimal.h"
+
 namespace svcp::log {
 
 namespace {
@@ -46,19 +48,6 @@ char* PutDigits(char* out, unsigned value, int digits) {
         value /= 10;
     }
     return out + digits;
-}
-
-char* PutDecimal(char* out, unsigned long long value) {
-    char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (count > 0) {
-        *out++ = digits[--count];
-    }
-    return out;
 }
 
 // "YYYY-MM-DDT" of a day counted from 1970-01-01; returns its length.

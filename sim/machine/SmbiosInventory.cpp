@@ -105,6 +105,27 @@ InventorySensor ReadSensor(const Structure& s) {
     return sensor;
 }
 
+// The length a structure of `type` needs before its fields are read; 0 for
+// the types the inventory does not read.
+size_t MinimumLength(uint8_t type) {
+    switch (type) {
+        case 26:
+        case 28:
+            return 0x14;
+        case 27:
+            return 0x0C;
+        case 34:
+        case 35:
+            return 0x0B;
+        case 36:
+            return 0x10;
+        case 128:
+            return 0x07;
+        default:
+            return 0;
+    }
+}
+
 }  // namespace
 
 SmbiosInventory ReadSmbiosInventory(const std::vector<uint8_t>& table,
@@ -123,39 +144,29 @@ SmbiosInventory ReadSmbiosInventory(const std::vector<uint8_t>& table,
     std::vector<const Structure*> thresholds;
     for (size_t i = 1; i < structures.size(); ++i) {
         const Structure& s = structures[i];
+        // Shorter structures than the library reads are left out, as it does.
+        const size_t needed = MinimumLength(s.Type());
+        if (needed == 0 || s.length < needed) {
+            continue;
+        }
         switch (s.Type()) {
             case 26:
-            case 28:
-                if (s.length >= 0x14) {
-                    sensors.push_back(&s);
-                }
-                break;
             case 27:
-                if (s.length >= 0x0C) {
-                    sensors.push_back(&s);
-                }
+            case 28:
+                sensors.push_back(&s);
                 break;
             case 34:
-                if (s.length >= 0x0B) {
-                    inventory.devices.push_back(InventoryDevice{s.Handle(), s.String(s.Byte(0x04)),
-                                                                s.Byte(0x05), s.Dword(0x06),
-                                                                s.Byte(0x0A)});
-                }
+                inventory.devices.push_back(InventoryDevice{
+                    s.Handle(), s.String(s.Byte(0x04)), s.Byte(0x05), s.Dword(0x06), s.Byte(0x0A)});
                 break;
             case 35:
-                if (s.length >= 0x0B) {
-                    components.push_back(&s);
-                }
+                components.push_back(&s);
                 break;
             case 36:
-                if (s.length >= 0x10) {
-                    thresholds.push_back(&s);
-                }
+                thresholds.push_back(&s);
                 break;
             case 128:
-                if (s.length >= 0x07) {
-                    inventory.leds.push_back(InventoryLed{s.Word(0x04), s.String(s.Byte(0x06))});
-                }
+                inventory.leds.push_back(InventoryLed{s.Word(0x04), s.String(s.Byte(0x06))});
                 break;
             default:
                 break;

@@ -89,27 +89,26 @@ std::vector<uint8_t> CSimServiceProcessor::EncodeReadings(SensorKind kind) const
     return bytes;
 }
 
-bool CSimServiceProcessor::SetReading(SensorKind kind, size_t index, int32_t value) {
+template <typename Change>
+bool CSimServiceProcessor::ChangeSensor(SensorKind kind, size_t index, Change change) {
     std::lock_guard<std::mutex> guard(m_Lock);
     KindState& state = State(kind);
     if (index >= state.sensors.size()) {
         return false;
     }
-    state.sensors[index].reading = value;
+    change(state.sensors[index]);
     Reevaluate(kind);
     return true;
 }
 
+bool CSimServiceProcessor::SetReading(SensorKind kind, size_t index, int32_t value) {
+    return ChangeSensor(kind, index, [value](Sensor& sensor) { sensor.reading = value; });
+}
+
 bool CSimServiceProcessor::SetThresholds(SensorKind kind, size_t index,
                                          const Thresholds& thresholds) {
-    std::lock_guard<std::mutex> guard(m_Lock);
-    KindState& state = State(kind);
-    if (index >= state.sensors.size()) {
-        return false;
-    }
-    state.sensors[index].thresholds = thresholds;
-    Reevaluate(kind);
-    return true;
+    return ChangeSensor(kind, index,
+                        [&thresholds](Sensor& sensor) { sensor.thresholds = thresholds; });
 }
 
 void CSimServiceProcessor::SetHysteresis(SensorKind kind, int32_t margin) {

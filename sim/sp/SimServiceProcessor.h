@@ -164,6 +164,10 @@ private:
     KindState& State(SensorKind kind) { return m_aKinds[KindIndex(kind)]; }
     const KindState& State(SensorKind kind) const { return m_aKinds[KindIndex(kind)]; }
     void Reevaluate(SensorKind kind);
+    // `change` applied to sensor `index` of `kind`, then its state judged
+    // again; false when there is no such sensor. Takes m_Lock.
+    template <typename Change>
+    bool ChangeSensor(SensorKind kind, size_t index, Change change);
     std::vector<uint8_t> EncodeReadings(SensorKind kind) const;
     // The simulator's own answer to an accepted command.
     void Answer(uint8_t command, Packet& packet);

@@ -19,6 +19,25 @@ unsigned InitFlag() {
 // into the application.
 constexpr SERVICE_CODE kOutOfMemory = ServiceCode_SmbiosInventoryFailed;
 
+// The course of the six functions with a result once their entry line is
+// written: refused before start-up, else forwarded, an allocation failure
+// refused with the function's own level-1 line; then the exit line.
+template <typename Operation>
+SERVICE_CODE ForwardOnceStarted(unsigned init, const char* name, const char* outOfMemoryLine,
+                                Operation operation) {
+    SERVICE_CODE result = ServiceCode_NotInitialised;
+    if (init) {
+        try {
+            result = operation(TheServiceManager());
+        } catch (const std::bad_alloc&) {
+            LogQuick(kLogError, outOfMemoryLine);
+            result = kOutOfMemory;
+        }
+    }
+    Log(kLogCall, "API: %s exit, sscode=0x%x", name, static_cast<unsigned>(result));
+    return result;
+}
+
 }  // namespace
 
 namespace ServiceApi {
@@ -47,101 +66,55 @@ SERVICE_CODE InitialiseServiceDriver() {
 SERVICE_CODE EnumerateSensorHandles(CSensorHandleList& handles) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: EnumerateSensorHandles(0x%08x), bInit=%x", LogAddress(&handles), init);
-    SERVICE_CODE result = ServiceCode_NotInitialised;
-    if (init) {
-        try {
-            result = TheServiceManager().EnumerateSensorHandles(handles);
-        } catch (const std::bad_alloc&) {
-            LogQuick(kLogError, "API: EnumerateSensorHandles - out of memory");
-            result = kOutOfMemory;
-        }
-    }
-    Log(kLogCall, "API: EnumerateSensorHandles exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    return ForwardOnceStarted(
+        init, "EnumerateSensorHandles", "API: EnumerateSensorHandles - out of memory",
+        [&](CServiceManager& manager) { return manager.EnumerateSensorHandles(handles); });
 }
 
 SERVICE_CODE EnumerateLedHandles(CLedHandleList& handles) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: EnumerateLedHandles(0x%08x), bInit=%x", LogAddress(&handles), init);
-    SERVICE_CODE result = ServiceCode_NotInitialised;
-    if (init) {
-        try {
-            result = TheServiceManager().EnumerateLedHandles(handles);
-        } catch (const std::bad_alloc&) {
-            LogQuick(kLogError, "API: EnumerateLedHandles - out of memory");
-            result = kOutOfMemory;
-        }
-    }
-    Log(kLogCall, "API: EnumerateLedHandles exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    return ForwardOnceStarted(
+        init, "EnumerateLedHandles", "API: EnumerateLedHandles - out of memory",
+        [&](CServiceManager& manager) { return manager.EnumerateLedHandles(handles); });
 }
 
 SERVICE_CODE GetSensorInformation(unsigned long handle, CSensorInformation& information) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: GetSensorInformation(0x%08x,0x%08x), bInit=%x",
         static_cast<unsigned>(handle), LogAddress(&information), init);
-    SERVICE_CODE result = ServiceCode_NotInitialised;
-    if (init) {
-        try {
-            result = TheServiceManager().GetSensorInformation(handle, information);
-        } catch (const std::bad_alloc&) {
-            LogQuick(kLogError, "API: GetSensorInformation - out of memory");
-            result = kOutOfMemory;
-        }
-    }
-    Log(kLogCall, "API: GetSensorInformation exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    return ForwardOnceStarted(init, "GetSensorInformation",
+                              "API: GetSensorInformation - out of memory",
+                              [&](CServiceManager& manager) {
+                                  return manager.GetSensorInformation(handle, information);
+                              });
 }
 
 SERVICE_CODE GetLedInformation(unsigned long handle, CLedInformation& information) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: GetLedInformation(0x%08x,0x%08x), bInit=%x", static_cast<unsigned>(handle),
         LogAddress(&information), init);
-    SERVICE_CODE result = ServiceCode_NotInitialised;
-    if (init) {
-        try {
-            result = TheServiceManager().GetLedInformation(handle, information);
-        } catch (const std::bad_alloc&) {
-            LogQuick(kLogError, "API: GetLedInformation - out of memory");
-            result = kOutOfMemory;
-        }
-    }
-    Log(kLogCall, "API: GetLedInformation exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    return ForwardOnceStarted(
+        init, "GetLedInformation", "API: GetLedInformation - out of memory",
+        [&](CServiceManager& manager) { return manager.GetLedInformation(handle, information); });
 }
 
 SERVICE_CODE ReadSensor(unsigned long handle, CSensorReading& reading) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: ReadSensor(0x%08x,0x%08x), bInit=%x", static_cast<unsigned>(handle),
         LogAddress(&reading), init);
-    SERVICE_CODE result = ServiceCode_NotInitialised;
-    if (init) {
-        try {
-            result = TheServiceManager().ReadSensor(handle, reading);
-        } catch (const std::bad_alloc&) {
-            LogQuick(kLogError, "API: ReadSensor - out of memory");
-            result = kOutOfMemory;
-        }
-    }
-    Log(kLogCall, "API: ReadSensor exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    return ForwardOnceStarted(
+        init, "ReadSensor", "API: ReadSensor - out of memory",
+        [&](CServiceManager& manager) { return manager.ReadSensor(handle, reading); });
 }
 
 SERVICE_CODE ReadLed(unsigned long handle, CLedReading& reading) {
     const unsigned init = InitFlag();
     Log(kLogCall, "API: ReadLed(0x%08x,0x%08x), bInit=%x", static_cast<unsigned>(handle),
         LogAddress(&reading), init);
-    SERVICE_CODE result = ServiceCode_NotInitialised;
-    if (init) {
-        try {
-            result = TheServiceManager().ReadLed(handle, reading);
-        } catch (const std::bad_alloc&) {
-            LogQuick(kLogError, "API: ReadLed - out of memory");
-            result = kOutOfMemory;
-        }
-    }
-    Log(kLogCall, "API: ReadLed exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    return ForwardOnceStarted(
+        init, "ReadLed", "API: ReadLed - out of memory",
+        [&](CServiceManager& manager) { return manager.ReadLed(handle, reading); });
 }
 
 void RegisterSensorStateListener(ISensorStateListener* listener) {

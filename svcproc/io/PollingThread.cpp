@@ -64,23 +64,24 @@ bool CPollingThread::Initialise(CIOUnit* unit, HANDLE device, unsigned long port
     CloseEvent(m_hFinishedEvent);
     CloseEvent(m_hRunEvent);
     CloseEvent(m_hStopEvent);
-    m_hRunEvent = NewManualResetEvent();
-    if (m_hRunEvent == INVALID_HANDLE_VALUE) {
-        Log(kLogError, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x%08x",
-            static_cast<unsigned>(GetLastError()));
+    const auto create = [](HANDLE& event) {
+        event = NewManualResetEvent();
+        if (event == INVALID_HANDLE_VALUE) {
+            Log(kLogError, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x%08x",
+                static_cast<unsigned>(GetLastError()));
+            return false;
+        }
+        return true;
+    };
+    // A failure closes again what was made before it.
+    if (!create(m_hRunEvent)) {
         return false;
     }
-    m_hStopEvent = NewManualResetEvent();
-    if (m_hStopEvent == INVALID_HANDLE_VALUE) {
-        Log(kLogError, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x%08x",
-            static_cast<unsigned>(GetLastError()));
+    if (!create(m_hStopEvent)) {
         CloseEvent(m_hRunEvent);
         return false;
     }
-    m_hFinishedEvent = NewManualResetEvent();
-    if (m_hFinishedEvent == INVALID_HANDLE_VALUE) {
-        Log(kLogError, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x%08x",
-            static_cast<unsigned>(GetLastError()));
+    if (!create(m_hFinishedEvent)) {
         CloseEvent(m_hStopEvent);
         CloseEvent(m_hRunEvent);
         return false;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "svcproc/logging/Log.h"
+#include "svcproc/service/CallLog.h"
 #include "svcproc/service/POSSystem.h"
 #include "svcproc/smbios/RawSMBios.h"
 #include "svcproc/smbios/SMBiosChipData.h"
@@ -57,69 +58,54 @@ SERVICE_CODE CServiceManager::Initialise() {
 }
 
 SERVICE_CODE CServiceManager::EnumerateSensorHandles(CSensorHandleList& handles) {
-    Log(kLogCall, "CServiceManager::EnumerateSensorHandles(0x%08x), m_bInit=%x",
-        LogAddress(&handles), InitFlag());
-    const SERVICE_CODE result = m_Processor.EnumerateSensorHandles(handles);
-    Log(kLogCall, "CServiceManager::EnumerateSensorHandles exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceManager::EnumerateSensorHandles", LogAddress(&handles), InitFlag());
+    return LogCallExit("CServiceManager::EnumerateSensorHandles",
+                       m_Processor.EnumerateSensorHandles(handles));
 }
 
 SERVICE_CODE CServiceManager::EnumerateLedHandles(CLedHandleList& handles) {
-    Log(kLogCall, "CServiceManager::EnumerateLedHandles(0x%08x), m_bInit=%x", LogAddress(&handles),
-        InitFlag());
-    const SERVICE_CODE result = m_Processor.EnumerateLedHandles(handles);
-    Log(kLogCall, "CServiceManager::EnumerateLedHandles exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceManager::EnumerateLedHandles", LogAddress(&handles), InitFlag());
+    return LogCallExit("CServiceManager::EnumerateLedHandles",
+                       m_Processor.EnumerateLedHandles(handles));
 }
 
 SERVICE_CODE CServiceManager::GetSensorInformation(unsigned long handle,
                                                    CSensorInformation& information) {
-    Log(kLogCall, "CServiceManager::GetSensorInformation(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&information), InitFlag());
-    const SERVICE_CODE result = m_Processor.GetSensorInformation(handle, information);
-    Log(kLogCall, "CServiceManager::GetSensorInformation exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceManager::GetSensorInformation", static_cast<unsigned>(handle),
+                 LogAddress(&information), InitFlag());
+    return LogCallExit("CServiceManager::GetSensorInformation",
+                       m_Processor.GetSensorInformation(handle, information));
 }
 
 SERVICE_CODE CServiceManager::GetLedInformation(unsigned long handle,
                                                 CLedInformation& information) {
-    Log(kLogCall, "CServiceManager::GetLedInformation(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&information), InitFlag());
-    const SERVICE_CODE result = m_Processor.GetLedInformation(handle, information);
-    Log(kLogCall, "CServiceManager::GetLedInformation exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceManager::GetLedInformation", static_cast<unsigned>(handle),
+                 LogAddress(&information), InitFlag());
+    return LogCallExit("CServiceManager::GetLedInformation",
+                       m_Processor.GetLedInformation(handle, information));
 }
 
 SERVICE_CODE CServiceManager::ReadSensor(unsigned long handle, CSensorReading& reading) {
-    Log(kLogCall, "CServiceManager::ReadSensor(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&reading), InitFlag());
-    const SERVICE_CODE result = m_Processor.ReadSensor(handle, reading);
-    Log(kLogCall, "CServiceManager::ReadSensor exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceManager::ReadSensor", static_cast<unsigned>(handle), LogAddress(&reading),
+                 InitFlag());
+    return LogCallExit("CServiceManager::ReadSensor", m_Processor.ReadSensor(handle, reading));
 }
 
 SERVICE_CODE CServiceManager::ReadLed(unsigned long handle, CLedReading& reading) {
-    Log(kLogCall, "CServiceManager::ReadLed(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&reading), InitFlag());
-    const SERVICE_CODE result = m_Processor.ReadLed(handle, reading);
-    Log(kLogCall, "CServiceManager::ReadLed exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceManager::ReadLed", static_cast<unsigned>(handle), LogAddress(&reading),
+                 InitFlag());
+    return LogCallExit("CServiceManager::ReadLed", m_Processor.ReadLed(handle, reading));
 }
 
 void CServiceManager::RegisterSensorStateListener(ISensorStateListener* listener) {
-    Log(kLogCall, "CServiceManager::RegisterSensorStateListener(0x%08x), m_bInit=%x",
-        LogAddress(listener), InitFlag());
+    LogCallEntry("CServiceManager::RegisterSensorStateListener", LogAddress(listener), InitFlag());
     m_Processor.RegisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceManager::RegisterSensorStateListener exit");
 }
 
 void CServiceManager::UnregisterSensorStateListener(ISensorStateListener* listener) {
-    Log(kLogCall, "CServiceManager::UnregisterSensorStateListener(0x%08x), m_bInit=%x",
-        LogAddress(listener), InitFlag());
+    LogCallEntry("CServiceManager::UnregisterSensorStateListener", LogAddress(listener),
+                 InitFlag());
     m_Processor.UnregisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceManager::UnregisterSensorStateListener exit");
 }

@@ -26,14 +26,18 @@ public:
     // a failure.
     SERVICE_CODE Initialise();
 
+    // Each writes its entry and exit lines (CallLog.h) and passes the call on
+    // to the service processor, started or not.
+    // The sensors:
     SERVICE_CODE EnumerateSensorHandles(CSensorHandleList& handles);
-    SERVICE_CODE EnumerateLedHandles(CLedHandleList& handles);
     SERVICE_CODE GetSensorInformation(unsigned long handle, CSensorInformation& information);
-    SERVICE_CODE GetLedInformation(unsigned long handle, CLedInformation& information);
     SERVICE_CODE ReadSensor(unsigned long handle, CSensorReading& reading);
-    SERVICE_CODE ReadLed(unsigned long handle, CLedReading& reading);
     void RegisterSensorStateListener(ISensorStateListener* listener);
     void UnregisterSensorStateListener(ISensorStateListener* listener);
+    // The LEDs:
+    SERVICE_CODE EnumerateLedHandles(CLedHandleList& handles);
+    SERVICE_CODE GetLedInformation(unsigned long handle, CLedInformation& information);
+    SERVICE_CODE ReadLed(unsigned long handle, CLedReading& reading);
     // The link status (an extension the operations above do not use); 0.
     // Writes no log line.
     SERVICE_CODE GetServiceProcessorStatus(CServiceProcessorStatus& status) const;

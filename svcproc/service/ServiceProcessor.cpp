@@ -2,6 +2,7 @@
 
 #include "svcproc/api/SensorHandle.h"
 #include "svcproc/logging/Log.h"
+#include "svcproc/service/CallLog.h"
 #include "svcproc/service/POSSystem.h"
 #include "svcproc/service/SensorInformationConversion.h"
 #include "svcproc/smbios/SMBiosLedData.h"
@@ -79,27 +80,21 @@ void CServiceProcessor::CopySensorInformation(const SMBiosSensor& sensor,
 }
 
 SERVICE_CODE CServiceProcessor::EnumerateSensorHandles(CSensorHandleList& handles) {
-    Log(kLogCall, "CServiceProcessor::EnumerateSensorHandles(0x%08x), m_bInit=%x",
-        LogAddress(&handles), InitFlag());
-    const SERVICE_CODE result = m_Cache.EnumerateSensorHandles(handles);
-    Log(kLogCall, "CServiceProcessor::EnumerateSensorHandles exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceProcessor::EnumerateSensorHandles", LogAddress(&handles), InitFlag());
+    return LogCallExit("CServiceProcessor::EnumerateSensorHandles",
+                       m_Cache.EnumerateSensorHandles(handles));
 }
 
 SERVICE_CODE CServiceProcessor::EnumerateLedHandles(CLedHandleList& handles) {
-    Log(kLogCall, "CServiceProcessor::EnumerateLedHandles(0x%08x), m_bInit=%x",
-        LogAddress(&handles), InitFlag());
-    const SERVICE_CODE result = m_Cache.EnumerateLedHandles(handles);
-    Log(kLogCall, "CServiceProcessor::EnumerateLedHandles exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceProcessor::EnumerateLedHandles", LogAddress(&handles), InitFlag());
+    return LogCallExit("CServiceProcessor::EnumerateLedHandles",
+                       m_Cache.EnumerateLedHandles(handles));
 }
 
 SERVICE_CODE CServiceProcessor::GetSensorInformation(unsigned long handle,
                                                      CSensorInformation& information) {
-    Log(kLogCall, "CServiceProcessor::GetSensorInformation(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&information), InitFlag());
+    LogCallEntry("CServiceProcessor::GetSensorInformation", static_cast<unsigned>(handle),
+                 LogAddress(&information), InitFlag());
     bool found = false;
     switch (ServiceApi::HandleKind(handle)) {
         case HandleKind_Voltage:
@@ -114,50 +109,42 @@ SERVICE_CODE CServiceProcessor::GetSensorInformation(unsigned long handle,
         default:
             break;
     }
-    const SERVICE_CODE result = found ? ServiceCode_Success : ServiceCode_InvalidHandle;
-    Log(kLogCall, "CServiceProcessor::GetSensorInformation exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    return LogCallExit("CServiceProcessor::GetSensorInformation",
+                       found ? ServiceCode_Success : ServiceCode_InvalidHandle);
 }
 
 SERVICE_CODE CServiceProcessor::GetLedInformation(unsigned long handle,
                                                   CLedInformation& information) {
-    Log(kLogCall, "CServiceProcessor::GetLedInformation(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&information), InitFlag());
+    LogCallEntry("CServiceProcessor::GetLedInformation", static_cast<unsigned>(handle),
+                 LogAddress(&information), InitFlag());
     const bool found =
         ServiceApi::HandleKind(handle) == HandleKind_Led && m_Cache.GetLedInfo(handle, information);
-    const SERVICE_CODE result = found ? ServiceCode_Success : ServiceCode_InvalidHandle;
-    Log(kLogCall, "CServiceProcessor::GetLedInformation exit, sscode=0x%x",
-        static_cast<unsigned>(result));
-    return result;
+    return LogCallExit("CServiceProcessor::GetLedInformation",
+                       found ? ServiceCode_Success : ServiceCode_InvalidHandle);
 }
 
 SERVICE_CODE CServiceProcessor::ReadSensor(unsigned long handle, CSensorReading& reading) {
-    Log(kLogCall, "CServiceProcessor::ReadSensor(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&reading), InitFlag());
-    const SERVICE_CODE result = m_IOUnit.ReadSensor(handle, reading);
-    Log(kLogCall, "CServiceProcessor::ReadSensor exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceProcessor::ReadSensor", static_cast<unsigned>(handle),
+                 LogAddress(&reading), InitFlag());
+    return LogCallExit("CServiceProcessor::ReadSensor", m_IOUnit.ReadSensor(handle, reading));
 }
 
 SERVICE_CODE CServiceProcessor::ReadLed(unsigned long handle, CLedReading& reading) {
-    Log(kLogCall, "CServiceProcessor::ReadLed(0x%08x,0x%08x), m_bInit=%x",
-        static_cast<unsigned>(handle), LogAddress(&reading), InitFlag());
-    const SERVICE_CODE result = m_IOUnit.ReadLed(handle, reading);
-    Log(kLogCall, "CServiceProcessor::ReadLed exit, sscode=0x%x", static_cast<unsigned>(result));
-    return result;
+    LogCallEntry("CServiceProcessor::ReadLed", static_cast<unsigned>(handle), LogAddress(&reading),
+                 InitFlag());
+    return LogCallExit("CServiceProcessor::ReadLed", m_IOUnit.ReadLed(handle, reading));
 }
 
 void CServiceProcessor::RegisterSensorStateListener(ISensorStateListener* listener) {
-    Log(kLogCall, "CServiceProcessor::RegisterSensorStateListener(0x%08x), m_bInit=%x",
-        LogAddress(listener), InitFlag());
+    LogCallEntry("CServiceProcessor::RegisterSensorStateListener", LogAddress(listener),
+                 InitFlag());
     m_IOUnit.RegisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceProcessor::RegisterSensorStateListener exit");
 }
 
 void CServiceProcessor::UnregisterSensorStateListener(ISensorStateListener* listener) {
-    Log(kLogCall, "CServiceProcessor::UnregisterSensorStateListener(0x%08x), m_bInit=%x",
-        LogAddress(listener), InitFlag());
+    LogCallEntry("CServiceProcessor::UnregisterSensorStateListener", LogAddress(listener),
+                 InitFlag());
     m_IOUnit.UnregisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceProcessor::UnregisterSensorStateListener exit");
 }

@@ -37,12 +37,16 @@ public:
     // adds it to the cache under the low byte of its OEM-defined dword.
     void CopySensorInformation(const SMBiosSensor& sensor, CSensorInformation& information);
 
+    // The cache's inventory, in the order start-up added it.
     SERVICE_CODE EnumerateSensorHandles(CSensorHandleList& handles);
     SERVICE_CODE EnumerateLedHandles(CLedHandleList& handles);
+    // From the cache; 7 for a handle of another kind or of nothing cached.
     SERVICE_CODE GetSensorInformation(unsigned long handle, CSensorInformation& information);
     SERVICE_CODE GetLedInformation(unsigned long handle, CLedInformation& information);
+    // Through the I/O unit, which answers from the cache while it is fresh.
     SERVICE_CODE ReadSensor(unsigned long handle, CSensorReading& reading);
     SERVICE_CODE ReadLed(unsigned long handle, CLedReading& reading);
+    // The polling thread's listeners.
     void RegisterSensorStateListener(ISensorStateListener* listener);
     void UnregisterSensorStateListener(ISensorStateListener* listener);
     // The link status (an extension the operations above do not use); 0.

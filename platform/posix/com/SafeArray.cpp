@@ -82,29 +82,33 @@ extern "C" HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa) {
     return S_OK;
 }
 
-extern "C" HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
+namespace {
+
+// SafeArrayGetLBound and SafeArrayGetUBound: `end` of dimension `nDim`.
+template <typename End>
+HRESULT GetBound(SAFEARRAY* psa, UINT nDim, LONG* result, End end) {
     const SAFEARRAYBOUND* bound = BoundOf(psa, nDim);
-    if (psa == nullptr || plLbound == nullptr) {
+    if (psa == nullptr || result == nullptr) {
         return E_INVALIDARG;
     }
     if (bound == nullptr) {
         return DISP_E_BADINDEX;
     }
-    *plLbound = bound->lLbound;
+    *result = end(*bound);
     return S_OK;
 }
 
+}  // namespace
+
+extern "C" HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
+    return GetBound(psa, nDim, plLbound, [](const SAFEARRAYBOUND& bound) { return bound.lLbound; });
+}
+
 extern "C" HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
-    const SAFEARRAYBOUND* bound = BoundOf(psa, nDim);
-    if (psa == nullptr || plUbound == nullptr) {
-        return E_INVALIDARG;
-    }
-    if (bound == nullptr) {
-        return DISP_E_BADINDEX;
-    }
-    // Windows' arithmetic: in 32 bits, wrapping.
-    *plUbound = static_cast<LONG>(static_cast<uint32_t>(bound->lLbound) + bound->cElements - 1u);
-    return S_OK;
+    return GetBound(psa, nDim, plUbound, [](const SAFEARRAYBOUND& bound) {
+        // Windows' arithmetic: in 32 bits, wrapping.
+        return static_cast<LONG>(static_cast<uint32_t>(bound.lLbound) + bound.cElements - 1u);
+    });
 }
 
 extern "C" HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {

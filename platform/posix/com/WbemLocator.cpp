@@ -29,15 +29,10 @@ public:
 
 private:
     static HRESULT Connect(const BSTR resource, IWbemServices** ppNamespace) {
-        if (ppNamespace != nullptr) {
-            *ppNamespace = nullptr;
-        }
-        uint32_t failure = 0;
-        if (SvcpTakeFailure(SvcpCall::ConnectServer, &failure)) {
-            return static_cast<HRESULT>(failure);
-        }
-        if (ppNamespace == nullptr || resource == nullptr) {
-            return WBEM_E_INVALID_PARAMETER;
+        const HRESULT begun =
+            svcp::BeginHandingOut(SvcpCall::ConnectServer, ppNamespace, resource != nullptr);
+        if (begun != S_OK) {
+            return begun;
         }
         if (!svcp::EqualsIgnoringCase(resource, "ROOT\\WMI")) {
             return WBEM_E_INVALID_NAMESPACE;

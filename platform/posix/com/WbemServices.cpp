@@ -131,15 +131,10 @@ public:
 
 private:
     static HRESULT Enumerate(const BSTR className, IEnumWbemClassObject** ppEnum) {
-        if (ppEnum != nullptr) {
-            *ppEnum = nullptr;
-        }
-        uint32_t failure = 0;
-        if (SvcpTakeFailure(SvcpCall::CreateInstanceEnum, &failure)) {
-            return static_cast<HRESULT>(failure);
-        }
-        if (ppEnum == nullptr || className == nullptr) {
-            return WBEM_E_INVALID_PARAMETER;
+        const HRESULT begun =
+            svcp::BeginHandingOut(SvcpCall::CreateInstanceEnum, ppEnum, className != nullptr);
+        if (begun != S_OK) {
+            return begun;
         }
         if (!svcp::EqualsIgnoringCase(className, "MSSMBios_RawSMBiosTables")) {
             return WBEM_E_INVALID_CLASS;

@@ -57,24 +57,29 @@ extern "C" HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, B
     }
 }
 
-extern "C" BOOL WINAPI SetEvent(HANDLE event) {
+namespace {
+
+// SetEvent and ResetEvent: `change` on the event `event` names, or
+// ERROR_INVALID_HANDLE when it names none.
+template <typename Change>
+BOOL ChangeEvent(HANDLE event, Change change) {
     auto object = svcp::LookupHandleAs<EventObject>(event);
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    object->Set();
+    change(*object);
     return TRUE;
 }
 
+}  // namespace
+
+extern "C" BOOL WINAPI SetEvent(HANDLE event) {
+    return ChangeEvent(event, [](EventObject& object) { object.Set(); });
+}
+
 extern "C" BOOL WINAPI ResetEvent(HANDLE event) {
-    auto object = svcp::LookupHandleAs<EventObject>(event);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    object->Reset();
-    return TRUE;
+    return ChangeEvent(event, [](EventObject& object) { object.Reset(); });
 }
 
 extern "C" DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,

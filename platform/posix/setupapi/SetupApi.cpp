@@ -49,6 +49,21 @@ bool Fail(DWORD code) {
     return false;
 }
 
+// How the calls on a set begin: a failure a test injected into `call`, then
+// the set `handle` names. Null, with `error` to fail with, for either.
+std::shared_ptr<const DeviceInfoSet> BeginCallOnSet(SvcpCall call, HDEVINFO handle, DWORD& error) {
+    uint32_t failure = 0;
+    if (SvcpTakeFailure(call, &failure)) {
+        error = failure;
+        return nullptr;
+    }
+    std::shared_ptr<const DeviceInfoSet> set = LookupSet(handle);
+    if (!set) {
+        error = ERROR_INVALID_HANDLE;
+    }
+    return set;
+}
+
 }  // namespace
 
 extern "C" HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND,
@@ -89,13 +104,11 @@ extern "C" BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet,
                                                    const GUID* interfaceClassGuid,
                                                    DWORD memberIndex,
                                                    PSP_DEVICE_INTERFACE_DATA interfaceData) {
-    uint32_t failure = 0;
-    if (SvcpTakeFailure(SvcpCall::SetupDiEnumDeviceInterfaces, &failure)) {
-        return Fail(failure);
-    }
-    std::shared_ptr<const DeviceInfoSet> set = LookupSet(deviceInfoSet);
+    DWORD error = 0;
+    const std::shared_ptr<const DeviceInfoSet> set =
+        BeginCallOnSet(SvcpCall::SetupDiEnumDeviceInterfaces, deviceInfoSet, error);
     if (!set) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return Fail(error);
     }
     if (deviceInfoData != nullptr || interfaceClassGuid == nullptr || interfaceData == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
@@ -123,13 +136,11 @@ extern "C" BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
                                                         PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                                         DWORD detailSize, PDWORD requiredSize,
                                                         PSP_DEVINFO_DATA deviceInfoData) {
-    uint32_t failure = 0;
-    if (SvcpTakeFailure(SvcpCall::SetupDiGetDeviceInterfaceDetailW, &failure)) {
-        return Fail(failure);
-    }
-    std::shared_ptr<const DeviceInfoSet> set = LookupSet(deviceInfoSet);
+    DWORD error = 0;
+    const std::shared_ptr<const DeviceInfoSet> set =
+        BeginCallOnSet(SvcpCall::SetupDiGetDeviceInterfaceDetailW, deviceInfoSet, error);
     if (!set) {
-        return Fail(ERROR_INVALID_HANDLE);
+        return Fail(error);
     }
     if (interfaceData == nullptr || deviceInfoData != nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);

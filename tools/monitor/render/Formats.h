@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "snapshot/Snapshot.h"
 
@@ -21,6 +22,9 @@ struct TableStyle {
 std::string RenderTable(const Snapshot& snapshot, const TableStyle& style);
 // The full layout, uncoloured or coloured.
 std::string RenderTable(const Snapshot& snapshot, bool color);
+
+// A rendering's lines, without their line feeds.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // A versioned JSON document for scripts (docs/monitor.md, "JSON"): pretty,
 // or compact on one line for NDJSON streams. Either ends with a line feed.

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <charconv>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -322,4 +323,14 @@ std::string RenderTable(const Snapshot& snapshot, bool color) {
     TableStyle style;
     style.color = color;
     return RenderTable(snapshot, style);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) {
+        lines.push_back(line);
+    }
+    return lines;
 }

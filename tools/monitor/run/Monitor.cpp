@@ -62,16 +62,6 @@ std::string DescribeAlert(const Alert& alert, const Snapshot& snapshot) {
            "  " + reading;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::string SecondsText(double seconds) {
     std::ostringstream text;
     text.imbue(std::locale::classic());
