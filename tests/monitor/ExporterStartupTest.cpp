@@ -62,8 +62,8 @@ TEST(ExporterStartup, ExplainsAFailedStartUpAsTheWatchDoes) {
         const Captured served = RunOnce(exporter, code);
         EXPECT_EQ(served.status, 0) << "an exporter serves svcproc_up 0 instead";
         EXPECT_EQ(served.err, explanation +
-                                  "svcproc-monitor: serving svcproc_up 0; a scrape retries at "
-                                  "most every interval\n");
+                                  "svcproc-monitor: serving svcproc_up 0; start-up is retried "
+                                  "every interval\n");
         EXPECT_EQ(served.out.rfind("svcproc-monitor: serving http://127.0.0.1:", 0), 0u)
             << served.out;
     }
