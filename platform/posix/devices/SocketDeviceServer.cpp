@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "SocketTrust.h"
 #include "SocketWire.h"
 #include "socket_devices.h"
 
@@ -188,10 +189,10 @@ std::unique_ptr<SocketDeviceServer> SocketDeviceServer::Start(const std::string&
         *error = directory.empty() ? "no device directory" : Failure("cannot create " + directory);
         return nullptr;
     }
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        (info.st_uid != geteuid() && info.st_uid != 0)) {
-        *error = directory + " is not a directory of this user";
+    // Clients would refuse a directory they cannot trust; so does the server.
+    std::string why;
+    if (!wire::CheckDeviceDirectory(directory, &why)) {
+        *error = "cannot serve in " + directory + ": " + why;
         return nullptr;
     }
     auto state = std::make_unique<State>();

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "SocketTrust.h"
 #include "socket_devices.h"
 
 namespace svcp {
@@ -114,6 +115,12 @@ int Connect(const std::string& socketPath) {
         close(fd);
         return -1;
     }
+    std::string why;
+    if (!CheckPeer(fd, &why)) {
+        ReportRefusal("device socket " + socketPath, why);
+        close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -211,8 +218,12 @@ IoResult Call(int fd, const Request& request, Reply* reply, Deadline deadline) {
 std::vector<std::string> ListSockets(const std::string& directory) {
     std::vector<std::string> sockets;
     struct stat info {};
-    if (directory.empty() || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        (info.st_uid != geteuid() && info.st_uid != 0)) {
+    if (directory.empty() || (stat(directory.c_str(), &info) != 0 && errno == ENOENT)) {
+        return sockets;  // no server has made it: nothing to say
+    }
+    std::string why;
+    if (!CheckDeviceDirectory(directory, &why)) {
+        ReportRefusal("device directory " + directory, why);
         return sockets;
     }
     DIR* listing = opendir(directory.c_str());
@@ -221,9 +232,15 @@ std::vector<std::string> ListSockets(const std::string& directory) {
     }
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".sock") == 0) {
-            sockets.push_back(directory + "/" + name);
+        if (name.size() <= 5 || name.compare(name.size() - 5, 5, ".sock") != 0) {
+            continue;
         }
+        const std::string path = directory + "/" + name;
+        if (!CheckSocketFile(path, &why)) {
+            ReportRefusal("device socket " + path, why);
+            continue;
+        }
+        sockets.push_back(path);
     }
     closedir(listing);
     std::sort(sockets.begin(), sockets.end());

@@ -10,9 +10,13 @@
 //   SVCP_DEVICE_DIR        when set; set but empty turns discovery off
 //   $XDG_RUNTIME_DIR/svcproc  otherwise, when XDG_RUNTIME_DIR is set
 //   /tmp/svcproc-<uid>     otherwise
-// A directory owned by another user (other than root) is ignored. Every
-// socket named *.sock in it is asked, in name order, what it serves; one
-// that does not answer (its server is gone) is passed over.
+// Only this process's user and root may serve it: a directory owned by
+// anyone else, or that its group or others may write to (sticky or not), is
+// ignored, and so is a socket file of another owner or a server process
+// running as another user (checked on every connection, SO_PEERCRED). Each
+// refusal is said once on standard error ("svcproc: ignoring ..."). Every
+// socket named *.sock in the directory is asked, in name order, what it
+// serves; one that does not answer (its server is gone) is passed over.
 //
 // The exchange. A client connects and sends requests, one at a time, each
 // answered before the next; a connection may carry any number of them.
@@ -91,9 +95,9 @@ public:
     // Creates the directory (mode 0700) when absent and starts serving: a
     // thread accepts connections and each connection is served by a thread
     // of its own, which calls the driver (concurrently, as the registry
-    // does). Fails, with *error set, when the directory belongs to another
-    // user, the path is too long for a socket, or a live server already
-    // holds the socket (a stale socket file is replaced).
+    // does). Fails, with *error set, when clients would not trust the
+    // directory (above), the path is too long for a socket, or a live
+    // server already holds the socket (a stale socket file is replaced).
     static std::unique_ptr<SocketDeviceServer> Start(const std::string& directory,
                                                      const std::string& name, Device device,
                                                      std::string* error);
