@@ -66,8 +66,8 @@ IoResult Wait(int fd, short events, Deadline deadline, int wakeFd) {
     }
 }
 
-IoResult ReceiveFrame(int fd, size_t headerWords, uint32_t* header, std::vector<uint8_t>* payload,
-                      Deadline deadline, int wakeFd) {
+IoResult ReceiveFrame(int fd, size_t headerWords, uint32_t maxPayload, uint32_t* header,
+                      std::vector<uint8_t>* payload, Deadline deadline, int wakeFd) {
     uint8_t bytes[5 * 4];
     IoResult result = ReceiveAll(fd, bytes, headerWords * 4, deadline, wakeFd);
     if (result != IoResult::Ok) {
@@ -77,7 +77,7 @@ IoResult ReceiveFrame(int fd, size_t headerWords, uint32_t* header, std::vector<
         header[i] = Get32(bytes + 4 * i);
     }
     const uint32_t length = header[headerWords - 1];
-    if (header[0] != kMagic || length > kMaxSocketPayload) {
+    if (header[0] != kMagic || length > maxPayload) {
         return IoResult::Malformed;
     }
     payload->resize(length);
@@ -194,7 +194,8 @@ std::vector<uint8_t> EncodeReply(const Reply& reply) {
 
 IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd) {
     uint32_t header[5] = {};
-    const IoResult result = ReceiveFrame(fd, 5, header, &request->payload, deadline, wakeFd);
+    const IoResult result =
+        ReceiveFrame(fd, 5, kMaxRequestPayload, header, &request->payload, deadline, wakeFd);
     request->operation = header[1];
     request->code = header[2];
     request->outputSize = header[3];
@@ -203,7 +204,8 @@ IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd)
 
 IoResult ReceiveReply(int fd, Reply* reply, Deadline deadline) {
     uint32_t header[4] = {};
-    const IoResult result = ReceiveFrame(fd, 4, header, &reply->payload, deadline, -1);
+    const IoResult result =
+        ReceiveFrame(fd, 4, kMaxSocketPayload, header, &reply->payload, deadline, -1);
     reply->status = header[1];
     reply->count = header[2];
     return result;

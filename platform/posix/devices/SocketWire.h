@@ -52,8 +52,8 @@ bool FitsSocketPath(const std::string& socketPath);
 IoResult SendAll(int fd, const void* data, size_t size, Deadline deadline);
 IoResult ReceiveAll(int fd, void* data, size_t size, Deadline deadline, int wakeFd = -1);
 
-// Framing. A received frame with the wrong magic or an oversized payload is
-// Malformed.
+// Framing. A received frame with the wrong magic or an oversized payload
+// (socket_devices.h) is Malformed, and nothing is allocated for it.
 std::vector<uint8_t> EncodeRequest(const Request& request);
 std::vector<uint8_t> EncodeReply(const Reply& reply);
 IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd);
