@@ -113,31 +113,36 @@ struct SocketDeviceServer::State {
     // Starts serving `fd`, or closes it at once: false when a thread could
     // not be had (accepting should pause).
     bool Admit(int fd) {
-        std::lock_guard<std::mutex> guard(lock);
-        Reap();
-        if (connections.size() >= limits.maxConnections) {
-            close(fd);
-            Notice(crowdNotice, "refused a connection: " + std::to_string(connections.size()) +
-                                    " open, the most served at once");
-            return true;
-        }
-        try {
-            // The entry first: once the thread runs, nothing may throw.
-            auto done = std::make_shared<std::atomic<bool>>(false);
-            connections.push_back(Connection{fd, std::thread(), done});
-            try {
-                connections.back().thread = std::thread(&State::Serve, this, fd, done);
-            } catch (...) {
-                connections.pop_back();
-                throw;
+        std::string refusal;  // told after the lock is let go
+        bool crowded = false;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            Reap();
+            crowded = connections.size() >= limits.maxConnections;
+            if (crowded) {
+                refusal = "refused a connection: " + std::to_string(connections.size()) +
+                          " open, the most served at once";
+            } else {
+                try {
+                    // The entry first: once the thread runs, nothing may throw.
+                    auto done = std::make_shared<std::atomic<bool>>(false);
+                    connections.push_back(Connection{fd, std::thread(), done});
+                    try {
+                        connections.back().thread = std::thread(&State::Serve, this, fd, done);
+                    } catch (...) {
+                        connections.pop_back();
+                        throw;
+                    }
+                    return true;
+                } catch (const std::exception& failure) {  // std::system_error, std::bad_alloc
+                    refusal =
+                        std::string("refused a connection: no thread for it: ") + failure.what();
+                }
             }
-            return true;
-        } catch (const std::exception& failure) {  // std::system_error, std::bad_alloc
-            close(fd);
-            Notice(threadNotice,
-                   std::string("refused a connection: no thread for it: ") + failure.what());
-            return false;
         }
+        close(fd);
+        Notice(crowded ? crowdNotice : threadNotice, refusal);
+        return crowded;
     }
 
     // Waits for `fd` to be readable (true), the stop (false) or `timeoutMs`.
