@@ -97,24 +97,33 @@ TEST(MetricsServerLimits, AnIdleKeptAliveConnectionIsClosedAfterTheKeepAlive) {
     EXPECT_FALSE(kept.ClosedByServer()) << "the read times out: still open";
 }
 
-TEST(MetricsServerLimits, ANewConnectionBeyondTheCapDropsTheOneWaitingLongest) {
+TEST(MetricsServerLimits, ANewConnectionBeyondTheCapDropsTheLongestSilent) {
     MetricsServerLimits limits;
     limits.connections = 4;
     auto server = Serve(Up, limits);
-    std::vector<std::unique_ptr<RawHttpClient>> idle;
+    // The first to arrive has begun its request; the others say nothing.
+    std::vector<std::unique_ptr<RawHttpClient>> held;
     for (int i = 0; i < 4; ++i) {
-        idle.push_back(std::make_unique<RawHttpClient>(server->Port(), 200));
+        held.push_back(std::make_unique<RawHttpClient>(server->Port(), 200));
+        if (i == 0) {
+            ASSERT_TRUE(held[0]->Send("GET /metr"));
+        }
         std::this_thread::sleep_for(milliseconds(20));  // an order of arrival
     }
-    RawHttpClient scraper(server->Port());
-    RawHttpResponse response;
-    ASSERT_TRUE(scraper.Send(kScrape));
-    ASSERT_TRUE(scraper.Read(response));
-    EXPECT_EQ(response.status, 200);
-    EXPECT_TRUE(idle[0]->ClosedByServer()) << "the first to arrive made room";
-    for (size_t i = 1; i < idle.size(); ++i) {
-        EXPECT_FALSE(idle[i]->ClosedByServer()) << i << " still open";
+    // Each scraper stays connected, kept alive and silent after its answer.
+    std::vector<std::unique_ptr<RawHttpClient>> scrapers;
+    for (int scrape = 0; scrape < 2; ++scrape) {
+        scrapers.push_back(std::make_unique<RawHttpClient>(server->Port(), 200));
+        RawHttpResponse response;
+        ASSERT_TRUE(scrapers.back()->Send(kScrape));
+        ASSERT_TRUE(scrapers.back()->Read(response));
+        EXPECT_EQ(response.status, 200);
     }
+    EXPECT_FALSE(held[0]->ClosedByServer()) << "its request has begun: kept";
+    EXPECT_TRUE(held[1]->ClosedByServer()) << "the longest silent made room first";
+    EXPECT_TRUE(held[2]->ClosedByServer()) << "then the next";
+    EXPECT_FALSE(held[3]->ClosedByServer()) << "still open";
+    EXPECT_FALSE(scrapers[0]->ClosedByServer()) << "silent since its answer, but newer";
 }
 
 // A source that holds each scrape until released, counting how many it
@@ -153,7 +162,7 @@ TEST(MetricsServerLimits, ScrapesRunOnTheWorkersWhileTheReadingGoesOn) {
     auto server = Serve([&](const ScrapeRequest& request) { return held(request); }, limits);
     std::vector<std::unique_ptr<RawHttpClient>> scrapers;
     for (int i = 0; i < 4; ++i) {
-        scrapers.push_back(std::make_unique<RawHttpClient>(server->Port()));
+        scrapers.push_back(std::make_unique<RawHttpClient>(server->Port(), 200));
         ASSERT_TRUE(scrapers.back()->Send(kScrape));
     }
     ASSERT_TRUE(held.WaitInside(2));

@@ -32,6 +32,20 @@ void CHttpConnection::Start() {
     ReadHead();
 }
 
+CHttpConnection::Standing CHttpConnection::Stand() const {
+    if (!m_bOpen || !m_bWaiting) {
+        return Standing::Answering;
+    }
+    if (m_bClosing) {
+        return Standing::Silent;
+    }
+    // Bytes read, or arrived and not yet read (a scrape that came in the
+    // same burst as the connections it would otherwise make room for).
+    boost::system::error_code ignored;
+    const size_t pending = m_Stream.socket().available(ignored);
+    return m_Buffer.size() > 0 || pending > 0 ? Standing::Arriving : Standing::Silent;
+}
+
 void CHttpConnection::AwaitRequest() {
     m_bWaiting = true;
     m_WaitingSince = std::chrono::steady_clock::now();
@@ -126,6 +140,7 @@ void CHttpConnection::CloseGently() {
     error_code ignored;
     m_Stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     m_bWaiting = true;
+    m_bClosing = true;
     m_WaitingSince = std::chrono::steady_clock::now();
     m_Stream.expires_after(kLinger);
     Discard(0);

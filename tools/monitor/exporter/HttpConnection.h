@@ -36,10 +36,13 @@ public:
     // The answer to the request being served.
     void Deliver(const HttpAnswer& answer);
 
-    // Waiting for a request (idle, reading a head, or closing), as opposed
-    // to having one answered or written: such a connection may be dropped
-    // to make room for a new one.
-    bool Waiting() const { return m_bWaiting && m_bOpen; }
+    // What dropping the connection to make room for another would cost. One
+    // being answered (or written) is never dropped; one that has sent
+    // nothing of its next request (idle, or closing) goes before one whose
+    // request has begun to arrive.
+    enum class Standing { Answering, Silent, Arriving };
+    Standing Stand() const;
+    // Since when it has waited for its request.
     std::chrono::steady_clock::time_point WaitingSince() const { return m_WaitingSince; }
 
     // Closes at once; pending reads and writes end, and an answer still to
@@ -63,6 +66,7 @@ private:
     std::string m_Outgoing;
     bool m_bOpen = true;
     bool m_bWaiting = true;
+    bool m_bClosing = false;
     bool m_bHead = false;
     bool m_bCloseAfter = false;
     int m_nVersion = 11;

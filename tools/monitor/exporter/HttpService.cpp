@@ -110,15 +110,23 @@ void CHttpService::Engine::Admit(tcp::socket socket) {
                                      [](const auto& weak) { return weak.expired(); }),
                       connections.end());
     if (connections.size() >= limits.connections) {
-        // Room is made by the connection that has waited longest for a
-        // request: idle and dripping clients go before a scrape.
+        // Room is made by a connection waiting for a request: one that has
+        // sent nothing before one whose request has begun, the longest
+        // waiting first. Idle and dripping clients go before a scrape.
+        using Standing = CHttpConnection::Standing;
         size_t oldest = connections.size();
         std::shared_ptr<CHttpConnection> candidate;
+        Standing best = Standing::Answering;
         for (size_t i = 0; i < connections.size(); ++i) {
             std::shared_ptr<CHttpConnection> connection = connections[i].lock();
-            if (connection && connection->Waiting() &&
-                (!candidate || connection->WaitingSince() < candidate->WaitingSince())) {
+            const Standing standing = connection ? connection->Stand() : Standing::Answering;
+            if (standing == Standing::Answering) {
+                continue;
+            }
+            if (!candidate || (standing == Standing::Silent && best == Standing::Arriving) ||
+                (standing == best && connection->WaitingSince() < candidate->WaitingSince())) {
                 candidate = connection;
+                best = standing;
                 oldest = i;
             }
         }
