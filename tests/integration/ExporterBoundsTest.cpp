@@ -203,6 +203,7 @@ TEST_F(ExporterBounds, OversizedHeadsAndBodiesAreRefusedAndClosed) {
          "GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 413},
         {"a broken request line", "GET\r\n\r\n", 400},
         {"a bad field", "GET / HTTP/1.1\r\nNo colon here\r\n\r\n", 400},
+        {"HTTP/2 without an upgrade", "GET / HTTP/2.0\r\n\r\n", 400},
     };
     for (const Case& c : cases) {
         RawHttpClient client(m_nPort);

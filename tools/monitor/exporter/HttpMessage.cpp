@@ -24,8 +24,6 @@ const char* Reason(int status) {
             return "Internal Server Error";
         case 503:
             return "Service Unavailable";
-        case 505:
-            return "HTTP Version Not Supported";
         default:
             return "Error";
     }

@@ -51,20 +51,23 @@ struct CHttpService::Engine {
 };
 
 bool CHttpService::Engine::Listen(const std::string& host, int wanted, std::string& error) {
-    error = "cannot listen on " + host + ":" + std::to_string(wanted) +
-            " (address in use, not an address of this machine, or not permitted)";
+    const std::string refusal =
+        "cannot listen on " + host + ":" + std::to_string(wanted) +
+        " (address in use, not an address of this machine, or not permitted)";
     tcp::resolver resolver(io);
     error_code failed;
     const auto endpoints =
         resolver.resolve(host, std::to_string(wanted),
                          tcp::resolver::passive | tcp::resolver::numeric_service, failed);
     if (failed) {
+        error = refusal;
         return false;
     }
     for (const auto& entry : endpoints) {
         error_code ignored;
         acceptor.close(ignored);
-        if (acceptor.open(entry.endpoint().protocol(), failed)) {
+        acceptor.open(entry.endpoint().protocol(), failed);
+        if (failed) {
             continue;
         }
         // A restart may take the address over from its own closing
@@ -74,13 +77,19 @@ bool CHttpService::Engine::Listen(const std::string& host, int wanted, std::stri
 #ifndef _WIN32
         acceptor.set_option(tcp::acceptor::reuse_address(true), ignored);
 #endif
-        if (!acceptor.bind(entry.endpoint(), failed) &&
-            !acceptor.listen(asio::socket_base::max_listen_connections, failed)) {
+        acceptor.bind(entry.endpoint(), failed);
+        if (!failed) {
+            acceptor.listen(asio::socket_base::max_listen_connections, failed);
+        }
+        if (!failed) {
             port = acceptor.local_endpoint(failed).port();
-            return !failed;
+            if (!failed) {
+                return true;
+            }
         }
     }
     acceptor.close(failed);
+    error = refusal;
     return false;
 }
 

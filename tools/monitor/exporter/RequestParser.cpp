@@ -28,14 +28,10 @@ void CRequestParser::on_request_impl(http::verb, boost::beast::string_view metho
         error = http::error::header_limit;
         return;
     }
-    if (version != 10 && version != 11) {
-        m_eRefused = Refused::Version;
-        error = http::error::bad_version;
-        return;
-    }
     m_Request.method.assign(methodText.data(), methodText.size());
     m_Request.target.assign(target.data(), target.size());
-    m_Request.version = version;
+    // Beast takes HTTP/1.x only; a later 1.x is answered as 1.1.
+    m_Request.version = version <= 10 ? 10 : 11;
 }
 
 void CRequestParser::on_field_impl(http::field, boost::beast::string_view name,
@@ -72,8 +68,6 @@ int CRequestParser::RefusalFor(const error_code& error,
             return 414;
         case Refused::Fields:
             return 431;
-        case Refused::Version:
-            return 505;
         case Refused::None:
             break;
     }

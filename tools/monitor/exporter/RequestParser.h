@@ -43,7 +43,7 @@ private:
                                    boost::system::error_code& error) override;
     void on_finish_impl(boost::system::error_code&) override {}
 
-    enum class Refused { None, Line, Fields, Version };
+    enum class Refused { None, Line, Fields };
 
     size_t m_nMaxLine;
     size_t m_nMaxFields;
