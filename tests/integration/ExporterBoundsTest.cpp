@@ -127,8 +127,11 @@ TEST_F(ExporterBounds, HeaderLinesOf100MBLeavePeakMemoryBounded) {
     }
     const long peak = PeakResidentKiB();
     std::printf("peak resident %ld KiB before, %ld KiB after\n", before, peak);
-    EXPECT_GT(peak, 0);
-    EXPECT_LT(peak, 64 * 1024);
+    EXPECT_GT(before, 0);
+    EXPECT_LT(peak - before, 16 * 1024) << "grew by more than connection state";
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LT(peak, 64 * 1024);  // a sanitizer's shadow memory alone comes near
+#endif
     EXPECT_EQ(Ask(kScrape).status, 200) << "still serving";
 }
 
