@@ -26,10 +26,6 @@ if [[ " $presets " == *" win32 "* ]]; then
   win32_runner=$(svcp_win32_runner) || win32_runner=none
 fi
 
-# The monitor's cross build: the header-only cpp-httplib from Debian's source
-# package (build/third_party/cpp-httplib).
-scripts/fetch-httplib.sh >/dev/null
-
 jobs=$(nproc)
 not_run=""
 for preset in $presets; do
