@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "SimDevice.h"
-#include "SimulatorProcess.h"
+#include "support/process/SimulatorProcess.h"
 #include "socket_devices.h"
 
 namespace {

@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ChildProcess.h"
+#include "support/process/ChildProcess.h"
 #include "support/RawHttpClient.h"
 #include "support/SilentClient.h"
 

@@ -66,7 +66,6 @@ cat >"$repo/scripts/install-deps.sh" <<'EOF'
 echo "install-deps $*" >>"$SVCP_TEST_LOG"
 [[ " $* " != *" wine32:i386 "* ]]
 EOF
-printf '#!/bin/sh\n' >"$repo/scripts/fetch-httplib.sh"
 cat >"$work/bin/cmake" <<'EOF'
 #!/bin/sh
 echo "cmake $*" >>"$SVCP_TEST_LOG"
