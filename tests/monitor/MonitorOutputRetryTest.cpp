@@ -23,14 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 std::string Read(const std::string& path) {
     std::ifstream file(path);
     std::ostringstream text;
@@ -101,11 +93,14 @@ TEST_F(MonitorOutputRetry, AWatchWritesAgainOnceTheFolderIsThere) {
     EXPECT_EQ(watch.attempts, 6) << "the watch went on to its end";
     EXPECT_THAT(Read(file), testing::HasSubstr("svcproc_up 0"));
     const std::string err = FileContents(m_pErr);
-    EXPECT_EQ(Count(err, "svcproc-monitor: cannot write " + file +
-                             ": No such file or directory (trying again at each refresh)"),
-              1u)
+    EXPECT_EQ(
+        CountOccurrences(err, "svcproc-monitor: cannot write " + file +
+                                  ": No such file or directory (trying again at each refresh)"),
+        1u)
         << "once per run of failures: " << err;
-    EXPECT_EQ(Count(err, "svcproc-monitor: wrote " + file + " again after 3 failed attempts"), 1u)
+    EXPECT_EQ(
+        CountOccurrences(err, "svcproc-monitor: wrote " + file + " again after 3 failed attempts"),
+        1u)
         << err;
 }
 
@@ -126,9 +121,10 @@ TEST_F(MonitorOutputRetry, EachRunOfFailuresIsSaidOnce) {
     EXPECT_EQ(watch.Run(PrometheusWatch(file, 6.5), m_pErr), kExitOutput)
         << "the last write failed: " << FileContents(m_pErr);
     const std::string err = FileContents(m_pErr);
-    EXPECT_EQ(Count(err, "cannot write " + file + ": not a regular file but a directory"), 2u)
+    EXPECT_EQ(
+        CountOccurrences(err, "cannot write " + file + ": not a regular file but a directory"), 2u)
         << err;
-    EXPECT_EQ(Count(err, "again after 2 failed attempts"), 1u) << err;
+    EXPECT_EQ(CountOccurrences(err, "again after 2 failed attempts"), 1u) << err;
 }
 
 TEST_F(MonitorOutputRetry, OnceGivesUpWithStatus74) {

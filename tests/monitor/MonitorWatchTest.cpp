@@ -18,14 +18,6 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // Start-up answers from a script; the clock moves only when slept on.
 struct FakeStartUp {
     std::vector<SERVICE_CODE> answers;
@@ -84,12 +76,14 @@ TEST(MonitorWatch, RetriesAFailedStartUpEveryInterval) {
               (std::vector<Clock::duration>{milliseconds(0), milliseconds(1500), milliseconds(3000),
                                             milliseconds(4500)}));
     const std::string out = FileContents(streams.out);
-    EXPECT_EQ(Count(out, "start-up failed with 2 (SmbiosUnreadable)"), 2u) << out;
-    EXPECT_EQ(Count(out, "start-up failed with 6 (DriverUnavailable)"), 1u) << out;
-    EXPECT_EQ(Count(out, "Retrying every 1.5 s; next attempt at "), 3u) << out;
+    EXPECT_EQ(CountOccurrences(out, "start-up failed with 2 (SmbiosUnreadable)"), 2u) << out;
+    EXPECT_EQ(CountOccurrences(out, "start-up failed with 6 (DriverUnavailable)"), 1u) << out;
+    EXPECT_EQ(CountOccurrences(out, "Retrying every 1.5 s; next attempt at "), 3u) << out;
     const std::string err = FileContents(streams.err);
-    EXPECT_EQ(Count(err, "svcproc-monitor: start-up failed with 2"), 1u) << "said once: " << err;
-    EXPECT_EQ(Count(err, "svcproc-monitor: start-up failed with 6"), 1u) << "and when it changes";
+    EXPECT_EQ(CountOccurrences(err, "svcproc-monitor: start-up failed with 2"), 1u)
+        << "said once: " << err;
+    EXPECT_EQ(CountOccurrences(err, "svcproc-monitor: start-up failed with 6"), 1u)
+        << "and when it changes";
     EXPECT_THAT(err, ::testing::HasSubstr("svcproc-monitor: retrying every 1.5 s"));
     EXPECT_THAT(err, ::testing::HasSubstr("svcproc-monitor: started"));
 }

@@ -17,6 +17,8 @@
 
 #include "NoticeThrottle.h"
 #include "socket_devices.h"
+#include "support/UnixSocketClient.h"
+#include "support/UnixSocketClient.h"
 #include "support/TempDirectory.h"
 
 namespace {
@@ -33,25 +35,6 @@ public:
         return ERROR_SUCCESS;
     }
 };
-
-int ConnectTo(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// True when the server closed `fd` (end of stream) within `timeoutMs`.
-bool ClosedByServer(int fd, int timeoutMs) {
-    pollfd ready = {fd, POLLIN, 0};
-    char byte = 0;
-    return poll(&ready, 1, timeoutMs) == 1 && recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
-}
 
 void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) {

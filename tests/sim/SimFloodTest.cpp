@@ -23,6 +23,7 @@
 #include "SimDevice.h"
 #include "support/process/SimulatorProcess.h"
 #include "socket_devices.h"
+#include "support/UnixSocketClient.h"
 
 namespace {
 
@@ -59,24 +60,6 @@ long CpuTicks(pid_t pid) {
         }
     }
     return utime + stime;
-}
-
-int ConnectTo(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool ClosedByServer(int fd, int timeoutMs) {
-    pollfd ready = {fd, POLLIN, 0};
-    char byte = 0;
-    return poll(&ready, 1, timeoutMs) == 1 && recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
 }
 
 struct Connections {
@@ -129,7 +112,7 @@ protected:
     void Flood(Connections& held, size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + seconds(10);
         while (held.fds.size() < count && std::chrono::steady_clock::now() < deadline) {
-            const int fd = ConnectTo(m_sSocket);
+            const int fd = ConnectTo(m_sSocket, SOCK_NONBLOCK);
             if (fd >= 0) {
                 held.fds.push_back(fd);
             }
