@@ -4,7 +4,8 @@
 # MIT and ZPL licences ask for the notice to travel with the binaries. Taken
 # from the build machine's packages, installed as
 # share/doc/svcproc/third-party/<name>.txt.
-# A library linked as a shared one (cpp-httplib on Linux) brings its own.
+# A library linked as a shared one brings its own. Boost (Beast and Asio in
+# the exporter) needs none: its licence asks for no notice with object code.
 #
 # Sets SVCP_THIRD_PARTY_NOTICES: the installed files, relative to the prefix.
 set(SVCP_THIRD_PARTY_NOTICES "")
@@ -27,9 +28,6 @@ if(TARGET svcproc-monitor OR TARGET svcproc-sim)
   svcp_third_party_notice(nlohmann-json /usr/share/doc/nlohmann-json3-dev/copyright)
 endif()
 if(WIN32)
-  if(TARGET svcproc-monitor)
-    svcp_third_party_notice(cpp-httplib ${SVCP_HTTPLIB_DIR}/LICENSE)
-  endif()
   svcp_third_party_notice(mingw-w64
     /usr/share/doc/mingw-w64-common/copyright /usr/share/doc/mingw-w64-x86-64-dev/copyright
     /usr/share/doc/mingw-w64-i686-dev/copyright)

@@ -7,7 +7,7 @@
 #                                    libFuzzer's final statistics (executions)
 #   scripts/fuzz.sh <seconds> <target>...   only those targets
 # Targets: smbios_parser_fuzzer, io_response_fuzzer.
-# New inputs go to build/fuzz/tests/fuzz/*.new; a finding's input is written to
+# New inputs go to build/fuzz/tests/library/fuzz/*.new; a finding's input is written to
 # the current folder (crash-*, leak-*, timeout-*): keep it in the corpus as
 # regression-<what>.bin once fixed.
 set -euo pipefail
@@ -18,9 +18,9 @@ all_targets=(smbios_parser_fuzzer io_response_fuzzer)
 corpus_of() {
   case "$1" in
     smbios_parser_fuzzer)
-      echo build/fuzz/tests/fuzz/smbios_parsers.new tests/fuzz/corpus/smbios_parsers tests/data/smbios ;;
+      echo build/fuzz/tests/library/fuzz/smbios_parsers.new tests/library/fuzz/corpus/smbios_parsers tests/data/smbios ;;
     io_response_fuzzer)
-      echo build/fuzz/tests/fuzz/io_responses.new tests/fuzz/corpus/io_responses ;;
+      echo build/fuzz/tests/library/fuzz/io_responses.new tests/library/fuzz/corpus/io_responses ;;
     *)
       echo "unknown fuzz target: $1" >&2; return 1 ;;
   esac

@@ -12,7 +12,8 @@ packages=(
   dmidecode                                      # independent SMBIOS decoder for table tests
   dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps
   python3-pytest python3-setuptools python3-wheel python3-pip   # the Python binding's tests and pip install
-  libcpp-httplib-dev                             # the monitor's metrics endpoint (--listen)
+  libboost-dev                                   # the monitor's metrics endpoint (--listen): Beast, Asio
+  libcpp-httplib-dev                             # an HTTP client in the exporter's tests
   prometheus curl                                # promtool checks, curl scrapes in the tests
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit

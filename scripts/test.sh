@@ -5,7 +5,7 @@
 #   2. fuzz: the libFuzzer targets, built with clang, each run for a bounded time;
 #   3. win32 and win64: the Windows DLLs cross-built with mingw-w64, their export
 #      tables checked, and each build's test programs and driver rig run under
-#      Wine (scripts/wine-test.sh).
+#      Wine (tests/windows/rig/wine-test.sh).
 # Installs missing packages first.
 #   SVCP_WERROR=ON    treat compiler warnings as errors (CI does)
 #   SVCP_PRESETS      the host configurations (default: "default asan tsan")
@@ -30,6 +30,6 @@ if [[ $stages == *" fuzz "* ]]; then
   scripts/fuzz.sh
 fi
 if [[ $stages == *" windows "* ]]; then
-  scripts/wine-test.sh
+  tests/windows/rig/wine-test.sh
 fi
 echo "All configurations passed."

@@ -5,9 +5,8 @@
 # the build tree:
 #   <build>/host-headers/nlohmann -> /usr/include/nlohmann  (nlohmann-json3-dev)
 #   <build>/host-headers/CLI      -> /usr/include/CLI       (libcli11-dev)
-# and give the targets the Linux build finds by find_package. cpp-httplib's
-# Debian header holds declarations only; the original header-only one comes
-# from its source package (scripts/fetch-httplib.sh), in SVCP_HTTPLIB_DIR.
+#   <build>/host-headers/boost    -> /usr/include/boost     (libboost-dev)
+# and give the targets the Linux build finds by find_package.
 set(SVCP_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
 file(MAKE_DIRECTORY ${SVCP_HOST_HEADERS})
 
@@ -26,13 +25,5 @@ svcp_host_header_target(nlohmann_json::nlohmann_json nlohmann json.hpp)
 if(EXISTS /usr/include/CLI/CLI.hpp)
   svcp_host_header_target(CLI11::CLI11 CLI CLI.hpp)
 endif()
-
-set(SVCP_HTTPLIB_DIR ${CMAKE_SOURCE_DIR}/build/third_party/cpp-httplib CACHE PATH
-    "Directory of the header-only httplib.h for the Windows builds (scripts/fetch-httplib.sh)")
-if(EXISTS ${SVCP_HTTPLIB_DIR}/httplib.h)
-  add_library(httplib::httplib INTERFACE IMPORTED GLOBAL)
-  set_target_properties(httplib::httplib PROPERTIES
-    INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${SVCP_HTTPLIB_DIR}
-    INTERFACE_INCLUDE_DIRECTORIES ${SVCP_HTTPLIB_DIR}
-    INTERFACE_LINK_LIBRARIES ws2_32)
-endif()
+# The exporter's HTTP server (Beast and Asio are header only).
+svcp_host_header_target(Boost::headers boost asio.hpp)

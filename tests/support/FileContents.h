@@ -1,4 +1,5 @@
-// What was written to a temporary FILE (tmpfile()), from its start.
+// What was written to a temporary FILE (tmpfile()), from its start, and
+// counting in it.
 #pragma once
 
 #include <cstdio>
@@ -14,4 +15,13 @@ inline std::string FileContents(FILE* file) {
         text.append(buffer, read);
     }
     return text;
+}
+
+// How many times `what` occurs in `text`, overlaps included.
+inline size_t CountOccurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
 }

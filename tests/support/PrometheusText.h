@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ShellOutput.h"
+#include "support/process/ShellOutput.h"
 
 // "name{labels} value" lines, keyed by name and labels; comments and empty
 // lines skipped.

@@ -1,5 +1,6 @@
 // A listener that records every call it gets, with the thread it came on;
-// WaitForCalls blocks (bounded) until enough have arrived.
+// WaitForCalls and WaitFor block (bounded) until enough, or the one
+// wanted, have arrived.
 #pragma once
 
 #include <chrono>
@@ -31,6 +32,20 @@ public:
         m_Changed.wait_for(guard, std::chrono::seconds(5),
                            [&] { return m_vCalls.size() >= count; });
         return m_vCalls;
+    }
+    // Waits (bounded) until a call matches `predicate`; false when none did.
+    template <class Predicate>
+    bool WaitFor(Predicate predicate, ListenerCall* found) {
+        std::unique_lock<std::mutex> guard(m_Lock);
+        return m_Changed.wait_for(guard, std::chrono::seconds(5), [&] {
+            for (const ListenerCall& call : m_vCalls) {
+                if (predicate(call)) {
+                    *found = call;
+                    return true;
+                }
+            }
+            return false;
+        });
     }
     std::vector<ListenerCall> Calls() {
         std::lock_guard<std::mutex> guard(m_Lock);

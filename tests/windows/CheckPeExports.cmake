@@ -5,16 +5,11 @@
 #   cmake -DLIBRARY=<svcproc.dll> -DOBJDUMP=<objdump> -DCXXFILT=<c++filt>
 #         -P CheckPeExports.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/ApiSymbols.cmake)
-
-execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} failed on ${LIBRARY}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/CommandLines.cmake)
 
 # Exports: "\t[   3] _ZN15CLedInformationC2Ev" after the name pointer table
 # heading, until the first empty line. Imports: "\tDLL Name: KERNEL32.dll".
-string(REPLACE "\n" ";" lines "${listing}")
+svcp_command_lines(lines ${OBJDUMP} -p ${LIBRARY})
 set(mangled "")
 set(imports "")
 set(inExports FALSE)

@@ -118,8 +118,14 @@ int main(int argc, char** argv) {
     device.path = svcpsim::SimDevicePath(options.instance);
     device.driver = svcpsim::MakeSimDriver(machine.ServiceProcessor());
     device.smbiosTable = machine.Table();
+    // What it refused from clients (a flood of connections, descriptors or
+    // threads run out) is said on standard error, at most every 10 s.
+    svcp::SocketDeviceServer::Limits limits;
+    limits.report = [](const std::string& text) {
+        std::fprintf(stderr, "svcproc-sim: %s\n", text.c_str());
+    };
     std::unique_ptr<svcp::SocketDeviceServer> server = svcp::SocketDeviceServer::Start(
-        directory, "svcproc-sim-" + std::to_string(options.instance), device, &error);
+        directory, "svcproc-sim-" + std::to_string(options.instance), device, limits, &error);
     if (!server) {
         std::fprintf(stderr, "svcproc-sim: %s\n", error.c_str());
         return kSimExitUnavailable;

@@ -101,7 +101,7 @@ public:
     DWORD IoControl(DWORD code, const void* input, DWORD inputSize, void* output, DWORD outputSize,
                     DWORD* bytesReturned) override {
         *bytesReturned = 0;
-        if (inputSize > kMaxSocketPayload || outputSize > kMaxSocketPayload) {
+        if (inputSize > kMaxRequestPayload || outputSize > kMaxRequestPayload) {
             return ERROR_INVALID_PARAMETER;
         }
         wire::Request request;

@@ -13,8 +13,12 @@
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
+#include "NoticeThrottle.h"
+#include "SocketTrust.h"
 #include "SocketWire.h"
 #include "socket_devices.h"
 
@@ -23,6 +27,10 @@ namespace {
 
 constexpr unsigned kReplyTimeoutMs = 5000;  // a client that does not read its reply is dropped
 constexpr int kBacklog = 16;
+// How long accepting pauses when descriptors or threads have run out: the
+// pending connection stays queued, so retrying at once would spin.
+constexpr std::chrono::milliseconds kResourceBackOff(100);
+constexpr std::chrono::seconds kNoticePeriod(10);
 
 bool SetCloseOnExec(int fd) {
     return fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
@@ -61,6 +69,7 @@ struct SocketDeviceServer::State {
     };
 
     Device device;
+    Limits limits;
     std::string socketPath;
     int listenFd = -1;
     int wake[2] = {-1, -1};  // readable once stopping: wakes every wait
@@ -68,6 +77,10 @@ struct SocketDeviceServer::State {
     std::mutex lock;
     bool stopped = false;               // guarded by lock
     std::list<Connection> connections;  // guarded by lock
+    // The acceptor's alone.
+    CNoticeThrottle crowdNotice{kNoticePeriod};
+    CNoticeThrottle descriptorNotice{kNoticePeriod};
+    CNoticeThrottle threadNotice{kNoticePeriod};
 
     ~State() {
         for (int fd : {listenFd, wake[0], wake[1]}) {
@@ -78,27 +91,81 @@ struct SocketDeviceServer::State {
     }
 
     void Accept() {
-        while (true) {
-            pollfd fds[2] = {{listenFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return;
-            }
-            if ((fds[1].revents & POLLIN) != 0) {
-                return;
-            }
+        while (WaitFor(listenFd, -1)) {
             const int fd = accept(listenFd, nullptr, nullptr);
             if (fd < 0) {
-                continue;
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                    Notice(descriptorNotice, std::string("cannot accept: ") + std::strerror(errno));
+                    if (!Pause()) {
+                        return;
+                    }
+                }
+                continue;  // EINTR, ECONNABORTED and the like: the next one
             }
             SetCloseOnExec(fd);
             fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            if (!Admit(fd) && !Pause()) {
+                return;
+            }
+        }
+    }
+
+    // Starts serving `fd`, or closes it at once: false when a thread could
+    // not be had (accepting should pause).
+    bool Admit(int fd) {
+        std::string refusal;  // told after the lock is let go
+        bool crowded = false;
+        {
             std::lock_guard<std::mutex> guard(lock);
             Reap();
-            auto done = std::make_shared<std::atomic<bool>>(false);
-            connections.push_back(Connection{fd, std::thread(&State::Serve, this, fd, done), done});
+            crowded = connections.size() >= limits.maxConnections;
+            if (crowded) {
+                refusal = "refused a connection: " + std::to_string(connections.size()) +
+                          " open, the most served at once";
+            } else {
+                try {
+                    // The entry first: once the thread runs, nothing may throw.
+                    auto done = std::make_shared<std::atomic<bool>>(false);
+                    connections.push_back(Connection{fd, std::thread(), done});
+                    try {
+                        connections.back().thread = std::thread(&State::Serve, this, fd, done);
+                    } catch (...) {
+                        connections.pop_back();
+                        throw;
+                    }
+                    return true;
+                } catch (const std::exception& failure) {  // std::system_error, std::bad_alloc
+                    refusal =
+                        std::string("refused a connection: no thread for it: ") + failure.what();
+                }
+            }
+        }
+        close(fd);
+        Notice(crowded ? crowdNotice : threadNotice, refusal);
+        return crowded;
+    }
+
+    // Waits for `fd` to be readable (true), the stop (false) or `timeoutMs`.
+    bool WaitFor(int fd, int timeoutMs) {
+        while (true) {
+            pollfd fds[2] = {{wake[0], POLLIN, 0}, {fd, POLLIN, 0}};
+            const int ready = poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            return ready >= 0 && (fds[0].revents & POLLIN) == 0;
+        }
+    }
+
+    // False when stopping.
+    bool Pause() { return WaitFor(-1, static_cast<int>(kResourceBackOff.count())); }
+
+    void Notice(CNoticeThrottle& throttle, const std::string& text) {
+        unsigned long heldBack = 0;
+        if (limits.report && throttle.Take(CNoticeThrottle::Clock::now(), &heldBack)) {
+            limits.report(heldBack == 0 ? text
+                                        : text + " (and " + std::to_string(heldBack) +
+                                              " more like it since the last notice)");
         }
     }
 
@@ -115,21 +182,30 @@ struct SocketDeviceServer::State {
     }
 
     void Serve(int fd, std::shared_ptr<std::atomic<bool>> done) {
-        while (true) {
+        try {
+            ServeRequests(fd);
+        } catch (const std::bad_alloc&) {
+            // This connection's request or reply: the connection goes.
+        }
+        close(fd);
+        done->store(true);
+    }
+
+    // Requests until the client leaves, breaks the exchange or the server
+    // stops. A connection may idle between requests as long as it likes.
+    void ServeRequests(int fd) {
+        while (WaitFor(fd, -1)) {
             wire::Request request;
-            const wire::Deadline idle =
-                std::chrono::steady_clock::now() + std::chrono::hours(24 * 365);
-            if (wire::ReceiveRequest(fd, &request, idle, wake[0]) != wire::IoResult::Ok) {
-                break;
+            if (wire::ReceiveRequest(fd, &request, wire::DeadlineAfter(limits.requestTimeoutMs),
+                                     wake[0]) != wire::IoResult::Ok) {
+                return;
             }
             const std::vector<uint8_t> reply = wire::EncodeReply(Answer(request));
             if (wire::SendAll(fd, reply.data(), reply.size(),
                               wire::DeadlineAfter(kReplyTimeoutMs)) != wire::IoResult::Ok) {
-                break;
+                return;
             }
         }
-        close(fd);
-        done->store(true);
     }
 
     wire::Reply Answer(const wire::Request& request) {
@@ -146,7 +222,7 @@ struct SocketDeviceServer::State {
                 return reply;
             }
             case wire::kIoControl: {
-                if (request.outputSize > kMaxSocketPayload) {
+                if (request.outputSize > kMaxRequestPayload) {
                     reply.status = ERROR_INVALID_PARAMETER;
                     return reply;
                 }
@@ -180,6 +256,13 @@ struct SocketDeviceServer::State {
 std::unique_ptr<SocketDeviceServer> SocketDeviceServer::Start(const std::string& directory,
                                                               const std::string& name,
                                                               Device device, std::string* error) {
+    return Start(directory, name, std::move(device), Limits(), error);
+}
+
+std::unique_ptr<SocketDeviceServer> SocketDeviceServer::Start(const std::string& directory,
+                                                              const std::string& name,
+                                                              Device device, Limits limits,
+                                                              std::string* error) {
     if (!device.driver || device.path.empty()) {
         *error = "a device needs a driver and a path";
         return nullptr;
@@ -188,14 +271,15 @@ std::unique_ptr<SocketDeviceServer> SocketDeviceServer::Start(const std::string&
         *error = directory.empty() ? "no device directory" : Failure("cannot create " + directory);
         return nullptr;
     }
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        (info.st_uid != geteuid() && info.st_uid != 0)) {
-        *error = directory + " is not a directory of this user";
+    // Clients would refuse a directory they cannot trust; so does the server.
+    std::string why;
+    if (!wire::CheckDeviceDirectory(directory, &why)) {
+        *error = "cannot serve in " + directory + ": " + why;
         return nullptr;
     }
     auto state = std::make_unique<State>();
     state->device = std::move(device);
+    state->limits = std::move(limits);
     state->socketPath = directory + "/" + name + ".sock";
     if (!wire::FitsSocketPath(state->socketPath)) {
         *error = "socket path too long: " + state->socketPath;

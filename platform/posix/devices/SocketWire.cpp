@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "SocketTrust.h"
 #include "socket_devices.h"
 
 namespace svcp {
@@ -65,8 +66,8 @@ IoResult Wait(int fd, short events, Deadline deadline, int wakeFd) {
     }
 }
 
-IoResult ReceiveFrame(int fd, size_t headerWords, uint32_t* header, std::vector<uint8_t>* payload,
-                      Deadline deadline, int wakeFd) {
+IoResult ReceiveFrame(int fd, size_t headerWords, uint32_t maxPayload, uint32_t* header,
+                      std::vector<uint8_t>* payload, Deadline deadline, int wakeFd) {
     uint8_t bytes[5 * 4];
     IoResult result = ReceiveAll(fd, bytes, headerWords * 4, deadline, wakeFd);
     if (result != IoResult::Ok) {
@@ -76,7 +77,7 @@ IoResult ReceiveFrame(int fd, size_t headerWords, uint32_t* header, std::vector<
         header[i] = Get32(bytes + 4 * i);
     }
     const uint32_t length = header[headerWords - 1];
-    if (header[0] != kMagic || length > kMaxSocketPayload) {
+    if (header[0] != kMagic || length > maxPayload) {
         return IoResult::Malformed;
     }
     payload->resize(length);
@@ -111,6 +112,12 @@ int Connect(const std::string& socketPath) {
     // A Unix-domain connect completes at once or fails (EAGAIN: the server's
     // queue is full, which a live server empties; treated as unreachable).
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    std::string why;
+    if (!CheckPeer(fd, &why)) {
+        ReportRefusal("device socket " + socketPath, why);
         close(fd);
         return -1;
     }
@@ -187,7 +194,8 @@ std::vector<uint8_t> EncodeReply(const Reply& reply) {
 
 IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd) {
     uint32_t header[5] = {};
-    const IoResult result = ReceiveFrame(fd, 5, header, &request->payload, deadline, wakeFd);
+    const IoResult result =
+        ReceiveFrame(fd, 5, kMaxRequestPayload, header, &request->payload, deadline, wakeFd);
     request->operation = header[1];
     request->code = header[2];
     request->outputSize = header[3];
@@ -196,7 +204,8 @@ IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd)
 
 IoResult ReceiveReply(int fd, Reply* reply, Deadline deadline) {
     uint32_t header[4] = {};
-    const IoResult result = ReceiveFrame(fd, 4, header, &reply->payload, deadline, -1);
+    const IoResult result =
+        ReceiveFrame(fd, 4, kMaxSocketPayload, header, &reply->payload, deadline, -1);
     reply->status = header[1];
     reply->count = header[2];
     return result;
@@ -211,8 +220,12 @@ IoResult Call(int fd, const Request& request, Reply* reply, Deadline deadline) {
 std::vector<std::string> ListSockets(const std::string& directory) {
     std::vector<std::string> sockets;
     struct stat info {};
-    if (directory.empty() || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        (info.st_uid != geteuid() && info.st_uid != 0)) {
+    if (directory.empty() || (stat(directory.c_str(), &info) != 0 && errno == ENOENT)) {
+        return sockets;  // no server has made it: nothing to say
+    }
+    std::string why;
+    if (!CheckDeviceDirectory(directory, &why)) {
+        ReportRefusal("device directory " + directory, why);
         return sockets;
     }
     DIR* listing = opendir(directory.c_str());
@@ -221,9 +234,15 @@ std::vector<std::string> ListSockets(const std::string& directory) {
     }
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".sock") == 0) {
-            sockets.push_back(directory + "/" + name);
+        if (name.size() <= 5 || name.compare(name.size() - 5, 5, ".sock") != 0) {
+            continue;
         }
+        const std::string path = directory + "/" + name;
+        if (!CheckSocketFile(path, &why)) {
+            ReportRefusal("device socket " + path, why);
+            continue;
+        }
+        sockets.push_back(path);
     }
     closedir(listing);
     std::sort(sockets.begin(), sockets.end());

@@ -40,7 +40,8 @@ using Deadline = std::chrono::steady_clock::time_point;
 Deadline DeadlineAfter(unsigned milliseconds);
 
 // A connected, non-blocking, close-on-exec socket, or -1 (the path is too
-// long, nobody listens, or the server's queue is full).
+// long, nobody listens, the server's queue is full, or the server runs as
+// a user other than this one or root: SocketTrust.h).
 int Connect(const std::string& socketPath);
 // Sizes a socket path may have.
 bool FitsSocketPath(const std::string& socketPath);
@@ -51,8 +52,8 @@ bool FitsSocketPath(const std::string& socketPath);
 IoResult SendAll(int fd, const void* data, size_t size, Deadline deadline);
 IoResult ReceiveAll(int fd, void* data, size_t size, Deadline deadline, int wakeFd = -1);
 
-// Framing. A received frame with the wrong magic or an oversized payload is
-// Malformed.
+// Framing. A received frame with the wrong magic or an oversized payload
+// (socket_devices.h) is Malformed, and nothing is allocated for it.
 std::vector<uint8_t> EncodeRequest(const Request& request);
 std::vector<uint8_t> EncodeReply(const Reply& reply);
 IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd);
@@ -62,7 +63,8 @@ IoResult ReceiveReply(int fd, Reply* reply, Deadline deadline);
 IoResult Call(int fd, const Request& request, Reply* reply, Deadline deadline);
 
 // The sockets (*.sock) of a directory in name order; none when the
-// directory is absent or owned by another user than this one or root.
+// directory is absent or not trusted, and only the sockets trusted
+// (SocketTrust.h; refusals are reported there).
 std::vector<std::string> ListSockets(const std::string& directory);
 
 }  // namespace wire

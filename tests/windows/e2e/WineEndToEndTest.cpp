@@ -15,12 +15,16 @@
 #include <future>
 #include <iterator>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "LogControl.h"
 #include "WineMachine.h"
+#include "support/LifecycleLines.h"
+#include "support/RecordingListener.h"
+#include "support/process/LoadedLibrary.h"
 
 namespace {
 
@@ -37,56 +41,6 @@ std::vector<std::string> Captured(int maxLevel = 4) {
 bool Contains(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
-
-// Construction and destruction lines and the polling thread's stop, in order.
-std::vector<std::string> LifecycleLines() {
-    std::vector<std::string> lines;
-    for (const std::string& text : Captured()) {
-        if (text.find(" Constructed") != std::string::npos ||
-            text.find(" Destroyed") != std::string::npos ||
-            text.find(" destroyed") != std::string::npos ||
-            text.rfind("CPollingThread::Terminate", 0) == 0) {
-            lines.push_back(text.rfind("CIOUnit Constructed", 0) == 0 ? "CIOUnit Constructed"
-                                                                      : text);
-        }
-    }
-    return lines;
-}
-
-class CRecordingListener : public ISensorStateListener {
-public:
-    struct Call {
-        unsigned long handle;
-        unsigned long state;
-        unsigned long reading;
-        DWORD thread;
-    };
-    void OnSensorStateChange(unsigned long handle, unsigned long state,
-                             unsigned long reading) override {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        m_vCalls.push_back({handle, state, reading, GetCurrentThreadId()});
-        m_Changed.notify_all();
-    }
-    // Waits, at most 5 s, until a call matches.
-    template <class Predicate>
-    bool WaitFor(Predicate predicate, Call* found) {
-        std::unique_lock<std::mutex> guard(m_Lock);
-        return m_Changed.wait_for(guard, std::chrono::seconds(5), [&] {
-            for (const Call& call : m_vCalls) {
-                if (predicate(call)) {
-                    *found = call;
-                    return true;
-                }
-            }
-            return false;
-        });
-    }
-
-private:
-    std::mutex m_Lock;
-    std::condition_variable m_Changed;
-    std::vector<Call> m_vCalls;
-};
 
 // A fault on any thread (freed code run after an unload, say) ends the
 // program at once with a message, instead of starting Wine's debugger, which
@@ -122,9 +76,19 @@ protected:
     }
     void TearDown() override { LogCaptureStop(); }
 
+    // Start-up through the relay driver; the sensors' handles in order.
+    static std::vector<unsigned long> StartUp(LoadedLibrary& library) {
+        CSensorHandleList sensors;
+        if (library.InitialiseServiceDriver() != ServiceCode_Success ||
+            library.EnumerateSensorHandles(sensors) != ServiceCode_Success) {
+            throw std::runtime_error("start-up failed");
+        }
+        return {sensors.begin(), sensors.end()};
+    }
+
     // FreeLibrary on another thread, so that a deadlock fails the test
     // instead of hanging it. False when it did not return within 10 s.
-    static bool UnloadWithin10s(CLoadedLibrary& library, bool* gone) {
+    static bool UnloadWithin10s(LoadedLibrary& library, bool* gone) {
         auto unloaded = std::async(std::launch::async, [&] { return library.Unload(); });
         if (unloaded.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
             std::fprintf(stderr, "FreeLibrary deadlocked\n");
@@ -144,8 +108,7 @@ TEST_F(WineWmi, StartUpFailsWith2) {
     UseWineWmiLocator();
     CWineMachine machine;
     ASSERT_TRUE(machine.IsReady());
-    CLoadedLibrary library;
-    ASSERT_TRUE(library.IsComplete());
+    LoadedLibrary library;
     EXPECT_EQ(library.InitialiseServiceDriver(), ServiceCode_SmbiosUnreadable);
     // The SMBIOS read failed on the real path, and the driver was not opened.
     bool rawSmbiosError = false;
@@ -166,14 +129,9 @@ protected:
 TEST_F(WineEndToEnd, StartUpListsDescribesAndReadsThroughTheDriver) {
     CWineMachine machine;
     ASSERT_TRUE(machine.IsReady());
-    CLoadedLibrary library;
-    ASSERT_TRUE(library.IsComplete());
-    ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success);
-
-    CSensorHandleList sensors;
-    ASSERT_EQ(library.EnumerateSensorHandles(sensors), ServiceCode_Success);
-    ASSERT_EQ(sensors.size(), 5u);
-    const std::vector<unsigned long> handles(sensors.begin(), sensors.end());
+    LoadedLibrary library;
+    const std::vector<unsigned long> handles = StartUp(library);
+    ASSERT_EQ(handles.size(), 5u);
     CSensorInformation information;
     ASSERT_EQ(library.GetSensorInformation(handles[0], information), ServiceCode_Success);
     EXPECT_EQ(information.Description, L"+12V");
@@ -223,68 +181,53 @@ TEST_F(WineEndToEnd, StartUpListsDescribesAndReadsThroughTheDriver) {
 TEST_F(WineEndToEnd, AlertReachesTheListenerOnThePollingThread) {
     CWineMachine machine;
     ASSERT_TRUE(machine.IsReady());
-    CLoadedLibrary library;
-    ASSERT_TRUE(library.IsComplete());
-    ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success);
-    CSensorHandleList sensors;
-    ASSERT_EQ(library.EnumerateSensorHandles(sensors), ServiceCode_Success);
-    const unsigned long chassisFan = *std::next(sensors.begin(), 3);
+    LoadedLibrary library;
+    const unsigned long chassisFan = StartUp(library).at(3);
 
-    CRecordingListener listener;
+    RecordingListener listener;
     library.RegisterSensorStateListener(&listener);
     machine.ServiceProcessor().SetReading(svcpsim::SensorKind::Fan, 1, 300);
-    CRecordingListener::Call call{};
-    ASSERT_TRUE(listener.WaitFor(
-        [&](const CRecordingListener::Call& c) { return c.handle == chassisFan; }, &call));
+    ListenerCall call{};
+    ASSERT_TRUE(
+        listener.WaitFor([&](const ListenerCall& c) { return c.handle == chassisFan; }, &call));
     EXPECT_EQ(call.reading, 300u);
     EXPECT_NE(call.state, 0u);
-    EXPECT_NE(call.thread, GetCurrentThreadId());
+    EXPECT_NE(call.thread, std::this_thread::get_id());
     library.UnregisterSensorStateListener(&listener);
 }
 
-TEST_F(WineEndToEnd, NoInterfaceFailsWith6) {
-    CWineMachine machine;
-    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(0, false));
-    CLoadedLibrary library;
-    const SERVICE_CODE result = library.InitialiseServiceDriver();
-    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(0, true));
-    EXPECT_EQ(result, ServiceCode_DriverUnavailable);
-    EXPECT_TRUE(
-        Contains(Captured(1), "CIOUnit::InitialiseIODevice - No Ksvcp device interface instances"));
-}
-
-TEST_F(WineEndToEnd, TwoInterfacesFailWith6) {
-    CWineMachine machine;
-    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(1, true));
-    CLoadedLibrary library;
-    const SERVICE_CODE result = library.InitialiseServiceDriver();
-    ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(1, false));
-    EXPECT_EQ(result, ServiceCode_DriverUnavailable);
-    EXPECT_TRUE(
-        Contains(Captured(1), "CIOUnit::InitialiseIODevice - Too many device interface instances"));
+// No device interface, or two: start-up refuses, saying which.
+TEST_F(WineEndToEnd, NoneOrTwoInterfacesFailWith6) {
+    struct Case {
+        int index;
+        bool present;
+        const char* line;
+    };
+    for (const Case& one :
+         {Case{0, false, "CIOUnit::InitialiseIODevice - No Ksvcp device interface instances"},
+          Case{1, true, "CIOUnit::InitialiseIODevice - Too many device interface instances"}}) {
+        CWineMachine machine;
+        LogCaptureClear();
+        ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(one.index, one.present));
+        LoadedLibrary library;
+        const SERVICE_CODE result = library.InitialiseServiceDriver();
+        ASSERT_TRUE(svcpsim::CSimRelayHost::SetInterface(one.index, !one.present));
+        EXPECT_EQ(result, ServiceCode_DriverUnavailable) << one.line;
+        EXPECT_TRUE(Contains(Captured(1), one.line)) << one.line;
+    }
 }
 
 // --- Load and unload -------------------------------------------------------
 
 TEST_F(WineEndToEnd, LoadConstructsAndFreeLibraryDestroysInOrder) {
-    ASSERT_FALSE(CLoadedLibrary::IsLoaded());
-    CLoadedLibrary library;
-    ASSERT_TRUE(library.IsComplete());
-    EXPECT_EQ(LifecycleLines(),
-              (std::vector<std::string>{"CVoltageMap Constructed", "CFanMap Constructed",
-                                        "CTemperatureMap Constructed", "CLedMap Constructed",
-                                        "CDataCache Constructed", "CPollingThread Constructed",
-                                        "CIOUnit Constructed", "CServiceProcessor Constructed",
-                                        "CServiceManager Constructed"}));
+    ASSERT_FALSE(LoadedLibrary::IsLoaded());
+    LoadedLibrary library;
+    EXPECT_EQ(LifecycleLines(Captured()), kLoadLines);
     LogCaptureClear();
     bool gone = false;
     ASSERT_TRUE(UnloadWithin10s(library, &gone));
     EXPECT_TRUE(gone);
-    EXPECT_EQ(LifecycleLines(),
-              (std::vector<std::string>{
-                  "CServiceManager Destroyed", "CServiceProcessor Destroyed", "CIOUnit Destroyed",
-                  "CPollingThread Destroyed", "CDataCache Destroyed", "CLedMap destroyed",
-                  "CTemperatureMap Destroyed", "CFanMap Destroyed", "CVoltageMap Destroyed"}));
+    EXPECT_EQ(LifecycleLines(Captured()), UnloadLines(false));
 }
 
 // The polling thread runs and a listener is registered: FreeLibrary stops
@@ -293,10 +236,9 @@ TEST_F(WineEndToEnd, FreeLibraryWhilePollingWithAListenerReturns) {
     CWineMachine machine;
     ASSERT_TRUE(machine.IsReady());
     for (int round = 0; round < 3; ++round) {
-        CLoadedLibrary library;
-        ASSERT_TRUE(library.IsComplete());
+        LoadedLibrary library;
         ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success);
-        CRecordingListener listener;
+        RecordingListener listener;
         library.RegisterSensorStateListener(&listener);
         // Polls are under way: wait until the service processor saw one.
         WaitForAPoll(machine);
@@ -304,14 +246,7 @@ TEST_F(WineEndToEnd, FreeLibraryWhilePollingWithAListenerReturns) {
         bool gone = false;
         ASSERT_TRUE(UnloadWithin10s(library, &gone));
         EXPECT_TRUE(gone);
-        EXPECT_EQ(LifecycleLines(),
-                  (std::vector<std::string>{
-                      "CServiceManager Destroyed", "CServiceProcessor Destroyed",
-                      "CPollingThread::Terminate entered",
-                      "CPollingThread::Terminate - Thread terminated", "CIOUnit Destroyed",
-                      "CPollingThread Destroyed", "CDataCache Destroyed", "CLedMap destroyed",
-                      "CTemperatureMap Destroyed", "CFanMap Destroyed", "CVoltageMap Destroyed"}))
-            << "round " << round;
+        EXPECT_EQ(LifecycleLines(Captured()), UnloadLines(true)) << "round " << round;
     }
 }
 
@@ -335,10 +270,9 @@ TEST_F(WineUnloadStress, FreeLibraryWhilePollingNeverLeavesTheThreadInFreedCode)
     QueryPerformanceFrequency(&frequency);
     std::vector<double> unloadMilliseconds;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
-        CLoadedLibrary library;
-        ASSERT_TRUE(library.IsComplete()) << "cycle " << cycle;
+        LoadedLibrary library;
         ASSERT_EQ(library.InitialiseServiceDriver(), ServiceCode_Success) << "cycle " << cycle;
-        CRecordingListener listener;
+        RecordingListener listener;
         library.RegisterSensorStateListener(&listener);
         WaitForAPoll(machine);
         LARGE_INTEGER start;

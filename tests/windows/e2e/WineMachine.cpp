@@ -33,35 +33,6 @@ void SetLocator(const std::wstring& dll) {
 
 }  // namespace
 
-CLoadedLibrary::CLoadedLibrary() {
-    m_hModule = LoadLibraryW((ProgramDirectory() + L"svcproc.dll").c_str());
-    if (m_hModule == nullptr) {
-        return;
-    }
-    m_bComplete =
-        Resolve([this](const char* name) { return GetProcAddress(m_hModule, name); }) == nullptr;
-}
-
-CLoadedLibrary::~CLoadedLibrary() {
-    Unload();
-}
-
-bool CLoadedLibrary::IsComplete() const {
-    return m_hModule != nullptr && m_bComplete;
-}
-
-bool CLoadedLibrary::Unload() {
-    if (m_hModule != nullptr) {
-        FreeLibrary(m_hModule);
-        m_hModule = nullptr;
-    }
-    return !IsLoaded();
-}
-
-bool CLoadedLibrary::IsLoaded() {
-    return GetModuleHandleW(L"svcproc.dll") != nullptr;
-}
-
 void UseTestWmiLocator() {
     SetLocator(ProgramDirectory() + L"svcp_test_wbem.dll");
 }

@@ -1,37 +1,17 @@
-// The machine of the end-to-end tests under Wine: the library loaded with
-// LoadLibrary, an SMBIOS table served by the test WMI locator
-// (wmi/TestWbemLocator.cpp, registered in the prefix for the test's
-// duration) and the simulated service processor answering through the relay
-// driver.
+// The machine of the end-to-end tests under Wine: an SMBIOS table served by
+// the test WMI locator (wmi/TestWbemLocator.cpp, registered in the prefix
+// for the test's duration) and the simulated service processor answering
+// through the relay driver. The library itself is support/process's
+// LoadedLibrary.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "ServiceApiFunctions.h"
 #include "SimServiceProcessor.h"
 #include "platform.h"
 #include "relay/SimRelayHost.h"
-
-// svcproc.dll from beside the test program, its functions found by their
-// (mingw-w64 C++) names. Unloads on destruction.
-class CLoadedLibrary : public ServiceApiFunctions {
-public:
-    CLoadedLibrary();
-    ~CLoadedLibrary();
-    CLoadedLibrary(const CLoadedLibrary&) = delete;
-    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-
-    bool IsComplete() const;  // loaded and every function found
-    // FreeLibrary; true when the module is gone from the process.
-    bool Unload();
-    static bool IsLoaded();
-
-private:
-    HMODULE m_hModule = nullptr;
-    bool m_bComplete = false;
-};
 
 // Which WMI locator the prefix's CLSID_WbemLocator names: the test's, or
 // Wine's own wbemprox. Set in the registry before the library's first COM

@@ -14,7 +14,7 @@ set -euo pipefail
 scenario=$1
 bin=$2
 source_dir=$3
-wine_run=$source_dir/scripts/wine-run.sh
+wine_run=$source_dir/tests/windows/rig/wine-run.sh
 run() { "$wine_run" "$@"; }
 monitor() { run "$bin/svcproc-monitor.exe" "$@"; }
 # Background programs are started with "$wine_run" itself, not through a
@@ -197,7 +197,7 @@ case "$scenario" in
     wait_for 120 "the service serves $url" scrape_shows "$url" 1
     promtool_check "$work/scrape.prom"
     run sc stop svcproc-exporter >"$work/stop.out" 2>&1 || fail "sc stop"
-    wait_for 30 "the service stops" sh -c "'$source_dir/scripts/wine-run.sh' sc query svcproc-exporter | tr -d '\r' | grep -q 'STOPPED'"
+    wait_for 30 "the service stops" sh -c "'$source_dir/tests/windows/rig/wine-run.sh' sc query svcproc-exporter | tr -d '\r' | grep -q 'STOPPED'"
     curl -fsS "$url" >/dev/null 2>&1 && fail "the stopped service still serves"
     monitor --service uninstall >"$work/uninstall.out" 2>&1 || fail "--service uninstall"
     run sc query svcproc-exporter >"$work/gone.out" 2>&1 && fail "the service is still registered"

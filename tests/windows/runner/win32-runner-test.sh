@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The win32 suite's runner: the mirror the 32-bit root is made from, which
 # Wine runs the suite, that a suite which cannot run fails
-# scripts/wine-test.sh, and that the root's mounts are made where the suite
+# tests/windows/rig/wine-test.sh, and that the root's mounts are made where the suite
 # needs them and undone whatever the suite does.
 #   win32-runner-test.sh SOURCEDIR
-# scripts/wine-test.sh runs in a copy of the scripts with the machine stood
+# tests/windows/rig/wine-test.sh runs in a copy of the scripts with the machine stood
 # in for: install-deps.sh, cmake, ctest and debootstrap are stubs, and the
 # root is a directory holding a stub Wine. The mount cases need root; they
 # are skipped without it.
@@ -24,7 +24,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 # --- The mirror the root is made from: the host's, for the main suite ------
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 mirror() {  # mirror DIR: what i386-root.sh reads from the apt configuration in DIR
-  SVCP_APT_DIR=$1 "$source_dir/scripts/i386-root.sh" mirror
+  SVCP_APT_DIR=$1 "$source_dir/tests/windows/rig/i386-root.sh" mirror
 }
 apt=$work/apt-deb822
 mkdir -p "$apt/sources.list.d"
@@ -56,17 +56,16 @@ EOF
 mkdir -p "$work/apt-none"
 [ -z "$(mirror "$work/apt-none")" ] || fail "a mirror from no sources"
 
-# --- scripts/wine-test.sh on a stood-in machine ---------------------------
+# --- tests/windows/rig/wine-test.sh on a stood-in machine ------------------
 repo=$work/repo
-mkdir -p "$repo/scripts" "$work/bin" "$work/cache"
-cp "$source_dir"/scripts/{wine-test.sh,wine-win32.sh,i386-root.sh} "$repo/scripts/"
+mkdir -p "$repo/scripts" "$repo/tests/windows/rig" "$work/bin" "$work/cache"
+cp "$source_dir"/tests/windows/rig/{wine-test.sh,wine-win32.sh,i386-root.sh} "$repo/tests/windows/rig/"
 # Installs everything but wine32:i386, which the registry cannot provide.
 cat >"$repo/scripts/install-deps.sh" <<'EOF'
 #!/usr/bin/env bash
 echo "install-deps $*" >>"$SVCP_TEST_LOG"
 [[ " $* " != *" wine32:i386 "* ]]
 EOF
-printf '#!/bin/sh\n' >"$repo/scripts/fetch-httplib.sh"
 cat >"$work/bin/cmake" <<'EOF'
 #!/bin/sh
 echo "cmake $*" >>"$SVCP_TEST_LOG"
@@ -76,7 +75,7 @@ cat >"$work/bin/ctest" <<'EOF'
 #!/usr/bin/env bash
 echo "ctest $* root=${SVCP_WINE_ROOT:-}" >>"$SVCP_TEST_LOG"
 if [ -n "${SVCP_WINE_ROOT:-}" ]; then
-  [ -f "$SVCP_WINE_ROOT$PWD/scripts/wine-test.sh" ] && echo "ctest sees the clone" >>"$SVCP_TEST_LOG"
+  [ -f "$SVCP_WINE_ROOT$PWD/tests/windows/rig/wine-test.sh" ] && echo "ctest sees the clone" >>"$SVCP_TEST_LOG"
   [ -c "$SVCP_WINE_ROOT/dev/null" ] && echo "ctest sees /dev" >>"$SVCP_TEST_LOG"
   [ -e "$SVCP_WINE_ROOT/proc/self/status" ] && echo "ctest sees /proc" >>"$SVCP_TEST_LOG"
   [ -f "$SVCP_WINE_ROOT$SVCP_TEST_TMP_FILE" ] && echo "ctest sees /tmp" >>"$SVCP_TEST_LOG"
@@ -90,13 +89,13 @@ echo "debootstrap $*" >>"$SVCP_TEST_LOG"
 mkdir -p "$4/usr/lib/wine" && : >"$4/usr/lib/wine/half-made"
 exit 1
 EOF
-chmod +x "$repo"/scripts/*.sh "$work"/bin/*
+chmod +x "$repo"/scripts/*.sh "$repo"/tests/windows/rig/*.sh "$work"/bin/*
 export SVCP_TEST_LOG=$work/log SVCP_TEST_TMP_FILE=$outside
 wine_test() {  # wine_test [VAR=VALUE...]: the output in $work/out, the status returned
   : >"$SVCP_TEST_LOG"
   local status=0
   env PATH="$work/bin:$PATH" SVCP_I386_ROOT_CACHE="$work/cache" SVCP_WIN_PRESETS=win32 "$@" \
-    "$repo/scripts/wine-test.sh" >"$work/out" 2>&1 || status=$?
+    "$repo/tests/windows/rig/wine-test.sh" >"$work/out" 2>&1 || status=$?
   return $status
 }
 logged() { grep -qF -- "$1" "$SVCP_TEST_LOG"; }
@@ -143,7 +142,7 @@ logged "wine32:i386" && fail "the registry was asked for wine32 with SVCP_WIN32_
 
 # --- The root's mounts ----------------------------------------------------
 mounted_under() { grep -c " $1[/ ]" /proc/self/mountinfo || true; }
-in_root() { SVCP_I386_ROOT_CACHE="$work/cache" "$source_dir/scripts/i386-root.sh" run "$@"; }
+in_root() { SVCP_I386_ROOT_CACHE="$work/cache" "$source_dir/tests/windows/rig/i386-root.sh" run "$@"; }
 dev_mounts=$(grep -c ' /dev/' /proc/self/mountinfo || true)
 mkdir -p "$work/data"
 echo here >"$work/data/file"
@@ -161,7 +160,7 @@ in_root -- bash -c 'kill -9 $$' 2>/dev/null || status=$?
 # mounts were never the host's. i386-root.sh execs the shell that holds them,
 # so $! is that shell. The shell's notice of the kill is not the test's.
 {
-  SVCP_I386_ROOT_CACHE="$work/cache" "$source_dir/scripts/i386-root.sh" run -- \
+  SVCP_I386_ROOT_CACHE="$work/cache" "$source_dir/tests/windows/rig/i386-root.sh" run -- \
     bash -c 'echo $$ >"$1.tmp" && mv "$1.tmp" "$1" && exec sleep 60' started "$work/started" &
   runner=$!
   for _ in $(seq 100); do [ -s "$work/started" ] && break; sleep 0.1; done
@@ -178,7 +177,7 @@ fi
 [ "$(mounted_under "$root")" -eq 0 ] || fail "mounts left in the root after the runner was killed"
 [ "$(grep -c ' /dev/' /proc/self/mountinfo || true)" -eq "$dev_mounts" ] ||
   fail "the host's own mounts under /dev changed"
-SVCP_I386_ROOT_CACHE="$work/none" "$source_dir/scripts/i386-root.sh" run -- true 2>/dev/null &&
+SVCP_I386_ROOT_CACHE="$work/none" "$source_dir/tests/windows/rig/i386-root.sh" run -- true 2>/dev/null &&
   fail "a run without a root succeeded"
 
 [ $failures -eq 0 ] || exit 1

@@ -1,16 +1,14 @@
 #include "exporter/Exporter.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "run/AlertCollector.h"
-#include "render/Formats.h"
-#include "exporter/MetricsServer.h"
 #include "snapshot/TimeText.h"
 #include "snapshot/Units.h"
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 std::string AlertLine(const Alert& alert) {
     return FormatLocalClock(alert.at) + "  " + (alert.state != 0 ? "ASSERTED  " : "CLEARED   ") +
@@ -21,33 +19,17 @@ std::string AlertLine(const Alert& alert) {
 
 }  // namespace
 
-CScrapeSource::CScrapeSource(std::function<SERVICE_CODE()> initialise, SteadyClock::duration retry,
-                             SERVICE_CODE startup)
-    : m_Initialise(std::move(initialise)),
-      m_Retry(retry),
-      m_Inventory(TakeInventory(startup)),
-      m_LastAttempt(SteadyClock::now()) {}
+CScrapeSource::CScrapeSource(const CCollector& collector, ScrapeLimits limits,
+                             std::function<SteadyClock::time_point()> now)
+    : m_Collector(collector), m_Limits(limits), m_Now(std::move(now)) {}
 
-std::string CScrapeSource::Scrape() {
-    Snapshot snapshot;
-    bool started = false;
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        const SteadyClock::time_point now = SteadyClock::now();
-        if (m_Inventory.startup != ServiceCode_Success && now - m_LastAttempt >= m_Retry) {
-            m_LastAttempt = now;
-            m_Inventory = TakeInventory(m_Initialise());
-            started = m_Inventory.startup == ServiceCode_Success;
-        }
-        snapshot = m_Inventory;
+std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
+    CollectionStatus status = m_Collector.Status();
+    if (const std::optional<SteadyClock::time_point> until =
+            ScrapeWaitLimit(status, m_Now(), request.scraperTimeout, m_Limits)) {
+        status = m_Collector.WaitForCollection(status.completed, *until);
     }
-    if (started && onStarted) {
-        onStarted();
-    }
-    if (snapshot.startup == ServiceCode_Success) {
-        RefreshReadings(snapshot);
-    }
-    return RenderPrometheus(snapshot);
+    return RenderScrape(status, m_Now(), m_Limits);
 }
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
@@ -62,8 +44,8 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         return kExitUsage;
     }
 
-    // The library takes listeners once it has started up: now, or when a
-    // scrape's retry succeeds.
+    // The library takes listeners once it has started up: now, or when the
+    // collector's retry succeeds.
     AlertCollector alerts;
     const SERVICE_CODE startup = hooks.initialise();
     if (startup == ServiceCode_Success) {
@@ -71,19 +53,26 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     } else {
         ExplainStartup(streams.err, startup);
         std::fprintf(streams.err,
-                     "svcproc-monitor: serving svcproc_up 0; a scrape retries at "
-                     "most every interval\n");
+                     "svcproc-monitor: serving svcproc_up 0; start-up is retried every "
+                     "interval\n");
     }
-    CScrapeSource source(hooks.initialise, Seconds(options.intervalSeconds), startup);
+    const SteadyClock::duration interval = Seconds(options.intervalSeconds);
+    CCollector collector(LibraryCollectorHooks(hooks), interval, startup);
     FILE* err = streams.err;
-    source.onStarted = [err, &alerts] {
+    collector.onStarted = [err, &alerts] {
         ServiceApi::RegisterSensorStateListener(&alerts);
         std::fprintf(err, "svcproc-monitor: started\n");
         std::fflush(err);
     };
-    CMetricsServer server([&source](const ScrapeRequest&) { return source.Scrape(); });
+    collector.Start();
+    ScrapeLimits limits;
+    limits.interval = interval;
+    const CScrapeSource source(collector, limits, hooks.now);
+    CMetricsServer server(
+        [&source](const ScrapeRequest& request) { return source.Scrape(request); });
     if (!server.Start(address, error)) {
         std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
+        collector.Stop();
         ServiceApi::UnregisterSensorStateListener(&alerts);
         return kExitUnavailable;
     }
@@ -106,6 +95,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         }
     }
     server.Stop();
+    collector.Stop();
     // After this returns the listener is never called again, so it may go.
     ServiceApi::UnregisterSensorStateListener(&alerts);
     return 0;

@@ -1,40 +1,34 @@
-// svcproc-monitor --listen: a Prometheus exporter over the library. Each
-// scrape reads through the library afresh (its 500 ms cache bounds the
-// exchanges however often it is scraped); alerts go to standard output.
+// svcproc-monitor --listen: a Prometheus exporter over the library. A
+// collector reads the machine on a thread of its own at the interval; a
+// scrape renders its latest complete snapshot and never calls the library,
+// so it answers at once whatever the service processor does. Alerts go to
+// standard output.
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <mutex>
 #include <string>
 
+#include "exporter/Collector.h"
+#include "exporter/MetricsServer.h"
+#include "exporter/ScrapeAnswer.h"
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
-#include "snapshot/Snapshot.h"
 
 constexpr int kExitUnavailable = 69;  // sysexits EX_UNAVAILABLE: cannot listen
 
-// The text of one scrape. Thread-safe: scrapes may overlap; each takes a copy
-// of the inventory and reads it on its own thread. While start-up has failed,
-// a scrape tries it again, at most once per `retry`, so an exporter started
-// before the driver comes up by itself.
+// The text of one scrape, from the collector's status. Thread-safe: scrapes
+// may overlap.
 class CScrapeSource {
 public:
-    CScrapeSource(std::function<SERVICE_CODE()> initialise,
-                  std::chrono::steady_clock::duration retry, SERVICE_CODE startup);
+    CScrapeSource(const CCollector& collector, ScrapeLimits limits,
+                  std::function<SteadyClock::time_point()> now);
 
-    std::string Scrape();
-
-    // Called (on the scraping thread) when a retried start-up succeeds.
-    std::function<void()> onStarted;
+    std::string Scrape(const ScrapeRequest& request) const;
 
 private:
-    std::function<SERVICE_CODE()> m_Initialise;
-    std::chrono::steady_clock::duration m_Retry;
-    std::mutex m_Lock;  // guards what follows
-    Snapshot m_Inventory;
-    std::chrono::steady_clock::time_point m_LastAttempt;
+    const CCollector& m_Collector;
+    ScrapeLimits m_Limits;
+    std::function<SteadyClock::time_point()> m_Now;
 };
 
 // Serves until `stop` or --duration; the exit status.

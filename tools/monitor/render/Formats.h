@@ -34,3 +34,5 @@ constexpr int kJsonFormatVersion = 2;
 
 // Prometheus text exposition, named as IPMI exporters name their metrics.
 std::string RenderPrometheus(const Snapshot& snapshot);
+// The same with svcproc_up given: the exporter also judges the snapshot's age.
+std::string RenderPrometheus(const Snapshot& snapshot, bool up);

@@ -147,11 +147,15 @@ void WriteLink(std::string& out, const LinkSnapshot& link) {
 }  // namespace
 
 std::string RenderPrometheus(const Snapshot& snapshot) {
+    return RenderPrometheus(snapshot, Up(snapshot));
+}
+
+std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
     std::string out;
     Write(out, {"svcproc_up",
                 "gauge",
                 "Whether the library started up and the service processor answers (1) or not (0).",
-                {Value(Up(snapshot))}});
+                {Value(up)}});
     Write(out, {"svcproc_startup_result",
                 "gauge",
                 "Result code of the library's start-up (0 success, 2-6 failures).",

@@ -102,7 +102,7 @@ public:
     }
 
     // Writes one snapshot to its destination; false (and said on the error
-    // stream) when it could not.
+    // stream) when it could not and the run must end.
     bool Emit(const Snapshot& snapshot) {
         m_Last = snapshot;
         if (m_bInPlace) {
@@ -111,10 +111,7 @@ public:
         m_Style.color = m_bColor;
         const std::string text = Render(snapshot, m_Options.format, m_Style);
         if (!m_Options.outputFile.empty()) {
-            if (!WriteFileAtomically(m_Options.outputFile, text)) {
-                return Failed(m_Options.outputFile.c_str());
-            }
-            return true;
+            return WriteFile(text);
         }
         return WriteOut(text);
     }
@@ -153,14 +150,15 @@ public:
     }
 
     // Closes standard output (unless it is the terminal's), where a write
-    // the buffer held back may still fail.
+    // the buffer held back may still fail. False also when the last write
+    // of --output failed.
     bool Finish() {
         LeaveScreen();
         if (m_Streams.out == nullptr) {
-            return true;
+            return m_nFileFailures == 0;
         }
         const bool flushed = std::fflush(m_Streams.out) == 0 && std::ferror(m_Streams.out) == 0;
-        return flushed || Failed("standard output");
+        return (flushed || Failed("standard output")) && m_nFileFailures == 0;
     }
 
 private:
@@ -206,6 +204,30 @@ private:
         return true;
     }
 
+    // --output. A watch outlives a file it cannot write (a full disk, a
+    // folder not there yet): it tries again at each refresh, says so once
+    // per run of failures and again when a write succeeds, and ends with
+    // status 74 only if the last one failed.
+    bool WriteFile(const std::string& text) {
+        const char* file = m_Options.outputFile.c_str();
+        std::string error;
+        if (WriteFileAtomically(m_Options.outputFile, text, &error)) {
+            if (m_nFileFailures != 0) {
+                std::fprintf(m_Streams.err, "svcproc-monitor: wrote %s again after %lu failed %s\n",
+                             file, m_nFileFailures, m_nFileFailures == 1 ? "attempt" : "attempts");
+                std::fflush(m_Streams.err);
+            }
+            m_nFileFailures = 0;
+            return true;
+        }
+        if (m_nFileFailures++ == 0) {
+            std::fprintf(m_Streams.err, "svcproc-monitor: cannot write %s: %s%s\n", file,
+                         error.c_str(), m_bWatch ? " (trying again at each refresh)" : "");
+            std::fflush(m_Streams.err);
+        }
+        return m_bWatch;
+    }
+
     bool Failed(const char* what) {
         const int error = errno;
         if (!m_bFailed) {
@@ -222,6 +244,7 @@ private:
     bool m_bWatch = false;
     bool m_bInPlace = false;
     bool m_bFailed = false;
+    unsigned long m_nFileFailures = 0;  // consecutive failed writes of --output
     TableStyle m_Style;
     Snapshot m_Last;
     std::vector<std::string> m_vHistory;

@@ -38,11 +38,15 @@ void AddEntries(Enumerate enumerate, Describe describe, std::vector<Entry>& entr
 }
 
 template <typename Read, typename Entry>
-void ReadEntries(Read read, std::vector<Entry>& entries) {
+bool ReadEntries(Read read, std::vector<Entry>& entries, const std::function<bool()>& proceed) {
     for (Entry& entry : entries) {
+        if (proceed && !proceed()) {
+            return false;
+        }
         entry.readResult = read(entry.handle, entry.reading);
         entry.readAt = Clock::now();
     }
+    return true;
 }
 
 }  // namespace
@@ -63,10 +67,16 @@ Snapshot TakeInventory(SERVICE_CODE startup) {
 }
 
 void RefreshReadings(Snapshot& snapshot) {
+    RefreshReadings(snapshot, nullptr);
+}
+
+bool RefreshReadings(Snapshot& snapshot, const std::function<bool()>& proceed) {
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     snapshot.takenAt = Clock::now();
-    ReadEntries(ServiceApi::ReadSensor, snapshot.sensors);
-    ReadEntries(ServiceApi::ReadLed, snapshot.leds);
+    if (!ReadEntries(ServiceApi::ReadSensor, snapshot.sensors, proceed) ||
+        !ReadEntries(ServiceApi::ReadLed, snapshot.leds, proceed)) {
+        return false;
+    }
     LinkSnapshot link;
     if (ServiceApi::GetServiceProcessorStatus(link.status) == ServiceCode_Success) {
         link.takenAt = Clock::now();
@@ -76,6 +86,7 @@ void RefreshReadings(Snapshot& snapshot) {
     }
     TrackOutage(snapshot);
     snapshot.refreshDuration = std::chrono::steady_clock::now() - start;
+    return true;
 }
 
 void TrackOutage(Snapshot& snapshot) {

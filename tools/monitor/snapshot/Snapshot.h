@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -81,6 +82,10 @@ Snapshot TakeInventory(SERVICE_CODE startup);
 // Reads every sensor and LED of the inventory again, then the link's status
 // (TrackOutage).
 void RefreshReadings(Snapshot& snapshot);
+// The same, asking `proceed` before each read: a read of a stale kind may
+// wait for its exchange, so a caller that must stop promptly stops between
+// reads. False, with the snapshot part-read, when `proceed` said no.
+bool RefreshReadings(Snapshot& snapshot, const std::function<bool()>& proceed);
 // Sets or clears the outage from the snapshot's link; an outage already set
 // keeps its time.
 void TrackOutage(Snapshot& snapshot);

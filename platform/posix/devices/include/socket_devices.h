@@ -10,9 +10,13 @@
 //   SVCP_DEVICE_DIR        when set; set but empty turns discovery off
 //   $XDG_RUNTIME_DIR/svcproc  otherwise, when XDG_RUNTIME_DIR is set
 //   /tmp/svcproc-<uid>     otherwise
-// A directory owned by another user (other than root) is ignored. Every
-// socket named *.sock in it is asked, in name order, what it serves; one
-// that does not answer (its server is gone) is passed over.
+// Only this process's user and root may serve it: a directory owned by
+// anyone else, or that its group or others may write to (sticky or not), is
+// ignored, and so is a socket file of another owner or a server process
+// running as another user (checked on every connection, SO_PEERCRED). Each
+// refusal is said once on standard error ("svcproc: ignoring ..."). Every
+// socket named *.sock in the directory is asked, in name order, what it
+// serves; one that does not answer (its server is gone) is passed over.
 //
 // The exchange. A client connects and sends requests, one at a time, each
 // answered before the next; a connection may carry any number of them.
@@ -31,8 +35,9 @@
 //                   output size)
 //   3 SMBIOS table  reply payload: the table; status ERROR_NOT_FOUND when
 //                   the server serves none
-// Payloads are at most kMaxSocketPayload bytes; a request that breaks these
-// rules ends its connection.
+// A reply's payload is at most kMaxSocketPayload bytes, a request's at most
+// kMaxRequestPayload and so is an I/O control's output size; a request that
+// breaks these rules ends its connection, read no further than its header.
 //
 // Failures reach the caller as Win32 codes: a server that cannot be reached
 // or closes the connection gives ERROR_DEVICE_NOT_CONNECTED, one that does
@@ -44,6 +49,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +60,9 @@
 namespace svcp {
 
 constexpr uint32_t kMaxSocketPayload = 4u << 20;
+// The largest request: an I/O control's input (the service processor's
+// packets are 96 bytes).
+constexpr uint32_t kMaxRequestPayload = 64u << 10;
 // Longer than any answer the simulated service processor delays.
 constexpr unsigned kSocketDeviceTimeoutMs = 3000;
 
@@ -88,15 +97,33 @@ public:
         std::optional<std::vector<uint8_t>> smbiosTable;
     };
 
+    // What a server bears from its clients, and where it says what it
+    // refused.
+    struct Limits {
+        // Connections served at once; more are closed as soon as accepted.
+        unsigned maxConnections = 64;
+        // A request must arrive whole this soon after its first byte.
+        unsigned requestTimeoutMs = 5000;
+        // Called on the accepting thread, at most once per 10 s for each
+        // kind of trouble (too many connections, no descriptors, no
+        // threads), with the number held back since; may be empty.
+        std::function<void(const std::string&)> report;
+    };
+
     // Creates the directory (mode 0700) when absent and starts serving: a
     // thread accepts connections and each connection is served by a thread
     // of its own, which calls the driver (concurrently, as the registry
-    // does). Fails, with *error set, when the directory belongs to another
-    // user, the path is too long for a socket, or a live server already
-    // holds the socket (a stale socket file is replaced).
+    // does). When descriptors or threads run out, the connection is closed and
+    // accepting pauses for 100 ms; no client can end the server. Fails,
+    // with *error set, when clients would not trust the directory (above),
+    // the path is too long for a socket, or a live server already holds
+    // the socket (a stale socket file is replaced).
     static std::unique_ptr<SocketDeviceServer> Start(const std::string& directory,
                                                      const std::string& name, Device device,
                                                      std::string* error);
+    static std::unique_ptr<SocketDeviceServer> Start(const std::string& directory,
+                                                     const std::string& name, Device device,
+                                                     Limits limits, std::string* error);
     ~SocketDeviceServer();  // Stop
     SocketDeviceServer(const SocketDeviceServer&) = delete;
     SocketDeviceServer& operator=(const SocketDeviceServer&) = delete;

@@ -1,0 +1,233 @@
+#include "exporter/HttpService.h"
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
+
+#include "exporter/HttpConnection.h"
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+using boost::system::error_code;
+
+struct CHttpService::Engine {
+    Engine(Handler handlerIn, const HttpLimits& limitsIn)
+        : handler(std::move(handlerIn)),
+          limits(limitsIn),
+          pool(std::max<size_t>(1, limitsIn.threads)),
+          acceptor(io),
+          retry(io) {}
+
+    bool Listen(const std::string& host, int wanted, std::string& error);
+    void Accept();
+    void Admit(tcp::socket socket);
+    static void Refuse(tcp::socket& socket);
+    void Answer(const std::shared_ptr<CHttpConnection>& connection, const HttpRequest& request);
+    void CloseAll();
+
+    Handler handler;
+    HttpLimits limits;
+    asio::io_context io{1};
+    asio::thread_pool pool;
+    tcp::acceptor acceptor;
+    asio::steady_timer retry;
+    // Only the I/O thread touches these.
+    std::vector<std::weak_ptr<CHttpConnection>> connections;
+    bool closing = false;
+
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
+    std::thread thread;
+    int port = 0;
+    bool started = false;
+    bool stopped = false;
+};
+
+bool CHttpService::Engine::Listen(const std::string& host, int wanted, std::string& error) {
+    const std::string refusal =
+        "cannot listen on " + host + ":" + std::to_string(wanted) +
+        " (address in use, not an address of this machine, or not permitted)";
+    tcp::resolver resolver(io);
+    error_code failed;
+    const auto endpoints =
+        resolver.resolve(host, std::to_string(wanted),
+                         tcp::resolver::passive | tcp::resolver::numeric_service, failed);
+    if (failed) {
+        error = refusal;
+        return false;
+    }
+    for (const auto& entry : endpoints) {
+        error_code ignored;
+        acceptor.close(ignored);
+        acceptor.open(entry.endpoint().protocol(), failed);
+        if (failed) {
+            continue;
+        }
+        // A restart may take the address over from its own closing
+        // connections; nobody may share the port (no SO_REUSEPORT, with which
+        // a second exporter would silently split the scrapes). On Windows
+        // neither: its SO_REUSEADDR would let another process take the port.
+#ifndef _WIN32
+        acceptor.set_option(tcp::acceptor::reuse_address(true), ignored);
+#endif
+        acceptor.bind(entry.endpoint(), failed);
+        if (!failed) {
+            acceptor.listen(asio::socket_base::max_listen_connections, failed);
+        }
+        if (!failed) {
+            port = acceptor.local_endpoint(failed).port();
+            if (!failed) {
+                return true;
+            }
+        }
+    }
+    acceptor.close(failed);
+    error = refusal;
+    return false;
+}
+
+void CHttpService::Engine::Accept() {
+    acceptor.async_accept([this](const error_code& error, tcp::socket socket) {
+        if (closing || error == asio::error::operation_aborted) {
+            return;
+        }
+        if (error) {
+            // Out of descriptors or memory: try again shortly rather than
+            // spin on an error that persists.
+            retry.expires_after(std::chrono::milliseconds(100));
+            retry.async_wait([this](const error_code& waited) {
+                if (!waited && !closing) {
+                    Accept();
+                }
+            });
+            return;
+        }
+        Admit(std::move(socket));
+        Accept();
+    });
+}
+
+void CHttpService::Engine::Admit(tcp::socket socket) {
+    connections.erase(std::remove_if(connections.begin(), connections.end(),
+                                     [](const auto& weak) { return weak.expired(); }),
+                      connections.end());
+    if (connections.size() >= limits.connections) {
+        // Room is made by a connection waiting for a request: one that has
+        // sent nothing before one whose request has begun, the longest
+        // waiting first. Idle and dripping clients go before a scrape.
+        using Standing = CHttpConnection::Standing;
+        size_t oldest = connections.size();
+        std::shared_ptr<CHttpConnection> candidate;
+        Standing best = Standing::Answering;
+        for (size_t i = 0; i < connections.size(); ++i) {
+            std::shared_ptr<CHttpConnection> connection = connections[i].lock();
+            const Standing standing = connection ? connection->Stand() : Standing::Answering;
+            if (standing == Standing::Answering) {
+                continue;
+            }
+            if (!candidate || (standing == Standing::Silent && best == Standing::Arriving) ||
+                (standing == best && connection->WaitingSince() < candidate->WaitingSince())) {
+                candidate = connection;
+                best = standing;
+                oldest = i;
+            }
+        }
+        if (!candidate) {
+            Refuse(socket);
+            return;
+        }
+        candidate->Drop();
+        connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(oldest));
+    }
+    auto connection = std::make_shared<CHttpConnection>(
+        std::move(socket), limits,
+        [this](std::shared_ptr<CHttpConnection> asking, const HttpRequest& request) {
+            Answer(asking, request);
+        });
+    connections.push_back(connection);
+    connection->Start();
+}
+
+void CHttpService::Engine::Refuse(tcp::socket& socket) {
+    // Every connection is being answered: say so at once, without waiting
+    // on this client for anything.
+    error_code ignored;
+    socket.non_blocking(true, ignored);
+    const std::string text = SerialiseAnswer(StatusAnswer(503), false, true, 11);
+    socket.write_some(asio::buffer(text), ignored);
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+}
+
+void CHttpService::Engine::Answer(const std::shared_ptr<CHttpConnection>& connection,
+                                  const HttpRequest& request) {
+    asio::post(pool, [this, connection, request] {
+        HttpAnswer answer;
+        try {
+            answer = handler(request);
+        } catch (...) {
+            answer = StatusAnswer(500);
+        }
+        asio::post(io, [connection, answer = std::move(answer)] { connection->Deliver(answer); });
+    });
+}
+
+void CHttpService::Engine::CloseAll() {
+    closing = true;
+    error_code ignored;
+    acceptor.close(ignored);
+    retry.cancel();
+    for (const auto& weak : connections) {
+        if (std::shared_ptr<CHttpConnection> connection = weak.lock()) {
+            connection->Drop();
+        }
+    }
+    connections.clear();
+}
+
+CHttpService::CHttpService(Handler handler, const HttpLimits& limits)
+    : m_pEngine(std::make_unique<Engine>(std::move(handler), limits)) {}
+
+CHttpService::~CHttpService() {
+    Stop();
+}
+
+bool CHttpService::Start(const std::string& host, int port, std::string& error) {
+    Engine& engine = *m_pEngine;
+    if (engine.started) {
+        error = "the HTTP server runs already";
+        return false;
+    }
+    if (!engine.Listen(host, port, error)) {
+        return false;
+    }
+    engine.started = true;
+    engine.work.emplace(engine.io.get_executor());
+    engine.Accept();
+    engine.thread = std::thread([&engine] { engine.io.run(); });
+    return true;
+}
+
+int CHttpService::Port() const {
+    return m_pEngine->port;
+}
+
+void CHttpService::Stop() {
+    Engine& engine = *m_pEngine;
+    if (!engine.started || engine.stopped) {
+        return;
+    }
+    engine.stopped = true;
+    asio::post(engine.io, [&engine] { engine.CloseAll(); });
+    // The answers being computed end; they find their connections closed.
+    engine.pool.join();
+    engine.work.reset();
+    engine.thread.join();
+}
