@@ -1,7 +1,6 @@
 using System;
 using System.Collections.Generic;
 using System.Diagnostics;
-using System.Threading;
 
 namespace Svcproc
 {
@@ -106,10 +105,8 @@ namespace Svcproc
             try
             {
                 // The runtime adopts the library's thread at its first call
-                // here: it must not keep the process from ending.
-                Thread thread = Thread.CurrentThread;
-                if (!thread.IsBackground)
-                    thread.IsBackground = true;
+                // here (as a background thread): on Mono it must also be kept
+                // from holding up the exit.
                 MonoAdoptedThread.Release();
                 ServiceProcessor target;
                 lock (s_gate)
