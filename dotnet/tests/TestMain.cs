@@ -28,6 +28,7 @@ namespace Svcproc.Tests
     ///   SvcprocTests.exe CASE           prepares, runs the case, exit status 0 when it passed
     ///   SvcprocTests.exe --child CASE   the case itself, in the prepared environment
     ///   SvcprocTests.exe --list         the cases
+    ///   SvcprocTests.exe --registered A,B,...   fails unless these are the cases
     /// Environment: SVCPROC_SIM (svcproc-sim), SVCP_TEST_DATA (this folder),
     /// SVCP_MONO (the runtime to start the child with) and what each case
     /// names itself.
@@ -68,12 +69,24 @@ namespace Svcproc.Tests
                     Console.WriteLine(name);
                 return 0;
             }
+            if (arguments.Length == 2 && arguments[0] == "--registered")
+            {
+                // The build's list of cases against this program's: a case
+                // missing there would never run.
+                var registered = new List<string>(arguments[1].Split(','));
+                registered.Sort(StringComparer.Ordinal);
+                var cases = new List<string>(Cases.Keys);
+                cases.Sort(StringComparer.Ordinal);
+                Check.Equal(string.Join(",", cases.ToArray()), string.Join(",", registered.ToArray()),
+                            "the cases the build registers");
+                return 0;
+            }
             bool child = arguments.Length == 2 && arguments[0] == "--child";
             string caseName = child ? arguments[1] : arguments.Length == 1 ? arguments[0] : null;
             Case chosen;
             if (caseName == null || !Cases.TryGetValue(caseName, out chosen))
             {
-                Console.Error.WriteLine("usage: SvcprocTests.exe [--child] CASE | --list");
+                Console.Error.WriteLine("usage: SvcprocTests.exe [--child] CASE | --list | --registered CASE,...");
                 return 64;
             }
             if (child)
