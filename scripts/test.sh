@@ -18,6 +18,9 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 if [[ $stages == *" host "* ]]; then
+  # The .NET binding's build and tests (Mono; a NuGet client installs its
+  # package), in the host configurations only.
+  scripts/install-deps.sh mono-devel nuget
   for preset in ${SVCP_PRESETS:-default asan tsan}; do
     echo "=== ${preset} ==="
     cmake --preset "$preset" -DSVCP_WARNINGS_AS_ERRORS="${SVCP_WERROR:-OFF}" >/dev/null
