@@ -18,6 +18,9 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 if [[ $stages == *" host "* ]]; then
+  # The .NET binding's build and tests (Mono; a NuGet client installs its
+  # package), in the host configurations only.
+  scripts/install-deps.sh mono-devel nuget
   for preset in ${SVCP_PRESETS:-default asan tsan}; do
     echo "=== ${preset} ==="
     cmake --preset "$preset" -DSVCP_WARNINGS_AS_ERRORS="${SVCP_WERROR:-OFF}" >/dev/null
@@ -31,5 +34,19 @@ if [[ $stages == *" fuzz "* ]]; then
 fi
 if [[ $stages == *" windows "* ]]; then
   tests/windows/rig/wine-test.sh
+  if [[ $stages == *" host "* ]]; then
+    # The NuGet package carries both Windows builds' DLLs: its layout test,
+    # skipped in the host stage before they existed, must run now.
+    echo "=== NuGet package ==="
+    out=$(ctest --preset default -R '^dotnet\.nuget_package_layout$' --output-on-failure) || {
+      echo "$out"
+      exit 1
+    }
+    echo "$out"
+    if grep -q "Skipped" <<<"$out"; then
+      echo "the NuGet package's layout test found no Windows DLLs" >&2
+      exit 1
+    fi
+  fi
 fi
 echo "All configurations passed."

@@ -16,6 +16,7 @@
 
 #include <list>
 
+#include "common/NonCopyable.h"
 #include "platform.h"
 #include "svcproc/api/SensorRecords.h"
 #include "svcproc/cache/Freshness.h"
@@ -25,12 +26,10 @@
 #include "svcproc/cache/LedMap.h"
 #include "svcproc/cache/SensorMaps.h"
 
-class CDataCache {
+class CDataCache : private CNonCopyable {
 public:
     CDataCache();
     ~CDataCache();
-    CDataCache(const CDataCache&) = delete;
-    CDataCache& operator=(const CDataCache&) = delete;
 
     // Add one entry under `SmbiosIndex` with state 0 (false) and reading 0.
     // Refused, with a level-1 line, when the cache is locked or the index is

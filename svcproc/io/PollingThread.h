@@ -9,16 +9,15 @@
 
 #include <atomic>
 
+#include "common/NonCopyable.h"
 #include "platform.h"
 
 class CIOUnit;
 
-class CPollingThread {
+class CPollingThread : private CNonCopyable {
 public:
     CPollingThread();
     ~CPollingThread();
-    CPollingThread(const CPollingThread&) = delete;
-    CPollingThread& operator=(const CPollingThread&) = delete;
 
     // Creates the two events and the thread (idle). False, with a level-1
     // line, when pIOUnit is null or a creation fails.

@@ -6,14 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/NonCopyable.h"
 #include "platform.h"
 
-class CRawSMBios {
+class CRawSMBios : private CNonCopyable {
 public:
     CRawSMBios();
     ~CRawSMBios();
-    CRawSMBios(const CRawSMBios&) = delete;
-    CRawSMBios& operator=(const CRawSMBios&) = delete;
 
     // Reads the table on a worker thread and waits for it. True when the
     // bytes were copied (an empty table counts as read).

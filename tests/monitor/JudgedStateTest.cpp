@@ -8,21 +8,33 @@
 
 namespace {
 
-// Tenths of a degree: lower critical 5 °C, lower non-critical 10 °C, upper
-// non-critical 75 °C, upper critical 85 °C, upper non-recoverable 100 °C.
-SensorSnapshot Temperature(int32_t reading, unsigned long state) {
+// A sensor's six thresholds, lower non-recoverable to upper non-recoverable.
+struct Limits {
+    int32_t lowerFatal, lowerCritical, lowerNonCritical;
+    int32_t upperNonCritical, upperCritical, upperFatal;
+};
+constexpr int32_t kNone = kSensorValueUnknown;
+
+SensorSnapshot Sensor(unsigned long handle, const Limits& limits, int32_t reading,
+                      unsigned long state) {
     SensorSnapshot sensor;
-    sensor.handle = 0x30000;
+    sensor.handle = handle;
     CSensorInformation& info = sensor.information;
-    info.LowerThresholdFatal = kSensorValueUnknown;
-    info.LowerThresholdCritical = 50;
-    info.LowerThresholdNonCritical = 100;
-    info.UpperThresholdNonCritical = 750;
-    info.UpperThresholdCritical = 850;
-    info.UpperThresholdFatal = 1000;
+    info.LowerThresholdFatal = limits.lowerFatal;
+    info.LowerThresholdCritical = limits.lowerCritical;
+    info.LowerThresholdNonCritical = limits.lowerNonCritical;
+    info.UpperThresholdNonCritical = limits.upperNonCritical;
+    info.UpperThresholdCritical = limits.upperCritical;
+    info.UpperThresholdFatal = limits.upperFatal;
     sensor.reading.CurrentReading = static_cast<uint32_t>(reading);
     sensor.reading.CurrentState = static_cast<uint32_t>(state);
     return sensor;
+}
+
+// Tenths of a degree: lower critical 5 °C, lower non-critical 10 °C, upper
+// non-critical 75 °C, upper critical 85 °C, upper non-recoverable 100 °C.
+SensorSnapshot Temperature(int32_t reading, unsigned long state) {
+    return Sensor(0x30000, {kNone, 50, 100, 750, 850, 1000}, reading, state);
 }
 
 TEST(JudgedState, FollowsTheReadingWhereTheThresholdsDecide) {
@@ -57,19 +69,14 @@ TEST(JudgedState, TheLibrarysStateStandsWhereTheReadingCannotTell) {
     EXPECT_EQ(JudgedState(failed, false), 0u);
 
     // No threshold the service processor asserts at.
-    SensorSnapshot bare = Temperature(5000, 1);
-    CSensorInformation& info = bare.information;
-    info.LowerThresholdCritical = kSensorValueUnknown;
-    info.UpperThresholdCritical = kSensorValueUnknown;
-    info.UpperThresholdFatal = kSensorValueUnknown;
+    SensorSnapshot bare = Sensor(0x30000, {kNone, kNone, 100, 750, kNone, kNone}, 5000, 1);
     EXPECT_EQ(JudgedState(bare, false), 1u);
     bare.reading.CurrentState = 0;
     EXPECT_EQ(JudgedState(bare, false), 0u);
 
     // A critical threshold without a non-critical one on its side: inside it
     // the hysteresis cannot be ruled out; past it the state is clear.
-    SensorSnapshot noWarning = Temperature(480, 1);
-    noWarning.information.UpperThresholdNonCritical = kSensorValueUnknown;
+    SensorSnapshot noWarning = Sensor(0x30000, {kNone, 50, 100, kNone, 850, 1000}, 480, 1);
     EXPECT_EQ(JudgedState(noWarning, false), 1u);
     noWarning.reading.CurrentReading = 900;
     noWarning.reading.CurrentState = 0;
@@ -78,17 +85,7 @@ TEST(JudgedState, TheLibrarysStateStandsWhereTheReadingCannotTell) {
 
 TEST(JudgedState, ASideWithoutAlarmThresholdsDoesNotHoldTheState) {
     // A fan has only lower thresholds: a fast fan is clear.
-    SensorSnapshot fan;
-    fan.handle = 0x20002;
-    CSensorInformation& info = fan.information;
-    info.LowerThresholdFatal = kSensorValueUnknown;
-    info.LowerThresholdCritical = 500;
-    info.LowerThresholdNonCritical = 700;
-    info.UpperThresholdNonCritical = kSensorValueUnknown;
-    info.UpperThresholdCritical = kSensorValueUnknown;
-    info.UpperThresholdFatal = kSensorValueUnknown;
-    fan.reading.CurrentReading = 6000;
-    fan.reading.CurrentState = 1;
+    SensorSnapshot fan = Sensor(0x20002, {kNone, 500, 700, kNone, kNone, kNone}, 6000, 1);
     EXPECT_EQ(JudgedState(fan, false), 0u);
     fan.reading.CurrentReading = 0;
     fan.reading.CurrentState = 0;

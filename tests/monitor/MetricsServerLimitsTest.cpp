@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "exporter/MetricsServer.h"
-#include "support/RawHttpClient.h"
+#include "support/sockets/RawHttpClient.h"
 
 namespace {
 

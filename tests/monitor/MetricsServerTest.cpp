@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include "support/SilentClient.h"
+#include "support/sockets/SilentClient.h"
 #include "exporter/MetricsServer.h"
 
 namespace {

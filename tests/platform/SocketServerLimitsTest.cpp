@@ -17,8 +17,8 @@
 
 #include "NoticeThrottle.h"
 #include "socket_devices.h"
-#include "support/UnixSocketClient.h"
-#include "support/UnixSocketClient.h"
+#include "support/sockets/UnixSocketClient.h"
+#include "support/sockets/UnixSocketClient.h"
 #include "support/TempDirectory.h"
 
 namespace {

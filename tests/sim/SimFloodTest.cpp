@@ -23,7 +23,7 @@
 #include "SimDevice.h"
 #include "support/process/SimulatorProcess.h"
 #include "socket_devices.h"
-#include "support/UnixSocketClient.h"
+#include "support/sockets/UnixSocketClient.h"
 
 namespace {
 
@@ -79,7 +79,13 @@ protected:
         ASSERT_TRUE(m_Sim.Start());
         m_Pid = m_Sim.Process().Pid();
         m_sSocket = m_Sim.Directory() + "/svcproc-sim-0.sock";
-        ASSERT_GT(Status(m_Pid, "Threads"), 0);
+        // Its clock starts after it says it serves: until then a limit set
+        // here would meet the clock's start, not a client.
+        const auto deadline = std::chrono::steady_clock::now() + seconds(5);
+        while (Status(m_Pid, "Threads") < 3 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        ASSERT_GE(Status(m_Pid, "Threads"), 3) << "main, acceptor and clock";
     }
 
     bool Alive() const { return Status(m_Pid, "Threads") > 0 && kill(m_Pid, 0) == 0; }

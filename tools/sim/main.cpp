@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "DefaultMachine.h"
@@ -149,7 +150,13 @@ int main(int argc, char** argv) {
             }
         }
     });
-    clock.Start();
+    try {
+        clock.Start();
+    } catch (const std::system_error& failure) {
+        std::fprintf(stderr, "svcproc-sim: cannot start the machine's clock: %s\n",
+                     failure.what());
+        return kSimExitUnavailable;
+    }
 
     // Until a stop signal or the end of the run.
     const timespec started = [] {

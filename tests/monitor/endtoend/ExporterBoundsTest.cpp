@@ -19,8 +19,8 @@
 #include <gtest/gtest.h>
 
 #include "support/process/ChildProcess.h"
-#include "support/RawHttpClient.h"
-#include "support/SilentClient.h"
+#include "support/sockets/RawHttpClient.h"
+#include "support/sockets/SilentClient.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "support/process/ChildProcess.h"
 #include "support/PrometheusText.h"
 #include "support/process/ShellOutput.h"
-#include "support/SilentClient.h"
+#include "support/sockets/SilentClient.h"
 #include "support/process/SimulatorProcess.h"
 
 namespace {

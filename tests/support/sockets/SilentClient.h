@@ -2,6 +2,6 @@
 // until destroyed: what a stalled or hostile scraper looks like.
 #pragma once
 
-#include "support/RawHttpClient.h"
+#include "support/sockets/RawHttpClient.h"
 
 using SilentClient = RawHttpClient;
