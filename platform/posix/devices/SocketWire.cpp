@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 #include "SocketTrust.h"
 #include "socket_devices.h"
@@ -169,27 +170,30 @@ IoResult ReceiveAll(int fd, void* data, size_t size, Deadline deadline, int wake
     return IoResult::Ok;
 }
 
-std::vector<uint8_t> EncodeRequest(const Request& request) {
+namespace {
+
+// The magic, `fields`, the payload's length, then the payload.
+std::vector<uint8_t> Encode(std::initializer_list<uint32_t> fields,
+                            const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> bytes;
-    bytes.reserve(20 + request.payload.size());
+    bytes.reserve(4 * (fields.size() + 2) + payload.size());
     Put32(bytes, kMagic);
-    Put32(bytes, request.operation);
-    Put32(bytes, request.code);
-    Put32(bytes, request.outputSize);
-    Put32(bytes, static_cast<uint32_t>(request.payload.size()));
-    bytes.insert(bytes.end(), request.payload.begin(), request.payload.end());
+    for (uint32_t field : fields) {
+        Put32(bytes, field);
+    }
+    Put32(bytes, static_cast<uint32_t>(payload.size()));
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
     return bytes;
 }
 
+}  // namespace
+
+std::vector<uint8_t> EncodeRequest(const Request& request) {
+    return Encode({request.operation, request.code, request.outputSize}, request.payload);
+}
+
 std::vector<uint8_t> EncodeReply(const Reply& reply) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(16 + reply.payload.size());
-    Put32(bytes, kMagic);
-    Put32(bytes, reply.status);
-    Put32(bytes, reply.count);
-    Put32(bytes, static_cast<uint32_t>(reply.payload.size()));
-    bytes.insert(bytes.end(), reply.payload.begin(), reply.payload.end());
-    return bytes;
+    return Encode({reply.status, reply.count}, reply.payload);
 }
 
 IoResult ReceiveRequest(int fd, Request* request, Deadline deadline, int wakeFd) {

@@ -15,6 +15,8 @@ scenario=$1
 bin=$2
 source_dir=$3
 wine_run=$source_dir/tests/windows/rig/wine-run.sh
+# shellcheck source=../rig/checks.sh
+source "$source_dir/tests/windows/rig/checks.sh"
 run() { "$wine_run" "$@"; }
 monitor() { run "$bin/svcproc-monitor.exe" "$@"; }
 # Background programs are started with "$wine_run" itself, not through a
@@ -26,37 +28,17 @@ pids=()
 cleanup() {
   local status=$?
   if [ -n "$machine_pid" ]; then
-    echo quit >&3 2>/dev/null || true
-    exec 3>&- 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$machine_pid" 2>/dev/null || break; sleep 0.1; done
-    kill "$machine_pid" 2>/dev/null || true
+    stop_machine "$machine_pid"
   fi
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   if [ "$status" -ne 0 ]; then
-    for file in "$work"/*.out "$work"/*.err; do
-      [ -s "$file" ] && { echo "--- $(basename "$file")"; tr -d '\r' <"$file" | tail -40 | cut -c1-300; }
-    done
+    show_outputs "$work" 40
   fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-# wait_for SECONDS DESCRIPTION COMMAND...: until COMMAND succeeds.
-wait_for() {
-  local seconds=$1 what=$2
-  shift 2
-  local end=$((SECONDS + seconds))
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $end ] || fail "$what (not within ${seconds} s)"
-    sleep 0.2
-  done
-}
-# Windows programs end their lines with CR LF.
-text() { tr -d '\r' <"$1"; }
-has() { text "$1" | grep -q -- "$2"; }
-count() { text "$1" | grep -c -- "$2" || true; }
 
 start_machine() {
   rm -f "$work/commands"
@@ -79,7 +61,6 @@ tell() {
   has "$work/machine.out" "^error" && fail "the machine refused '$1'"
   return 0
 }
-metric() { grep -E "^$1 " "$2" | awk '{print $2}'; }
 scrape_shows() { curl -fsS "$1" -o "$work/scrape.prom" && [ "$(metric svcproc_up "$work/scrape.prom")" = "$2" ]; }
 promtool_check() {
   if command -v promtool >/dev/null; then

@@ -12,11 +12,12 @@ previous_msi=$3
 msi=$4
 version=$5
 wine_run=$source_dir/tests/windows/rig/wine-run.sh
+# shellcheck source=../rig/checks.sh
+source "$source_dir/tests/windows/rig/checks.sh"
 run() { "$wine_run" "$@"; }
 windows_path() { run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 unix_path() { run winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 for package in "$previous_msi" "$msi"; do
   [ -f "$package" ] || fail "no $package: build it with --target msi msi_test_packages"
   [ "$package" -nt "$bin/svcproc-monitor.exe" ] ||
@@ -29,35 +30,18 @@ cleanup() {
   local status=$?
   run msiexec /x "$(windows_path "$msi")" /qn >/dev/null 2>&1 || true
   if [ -n "$machine_pid" ]; then
-    echo quit >&3 2>/dev/null || true
-    exec 3>&- 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$machine_pid" 2>/dev/null || break; sleep 0.1; done
-    kill "$machine_pid" 2>/dev/null || true
+    stop_machine "$machine_pid"
   fi
   wait 2>/dev/null || true
   [ -n "${textfile_unix:-}" ] && rm -f "$textfile_unix"
   [ -n "${open_folder:-}" ] && rm -rf "$open_folder"
   if [ "$status" -ne 0 ]; then
-    for file in "$work"/*.out "$work"/*.err; do
-      [ -s "$file" ] && { echo "--- $(basename "$file")"; tr -d '\r' <"$file" | tail -30 | cut -c1-300; }
-    done
+    show_outputs "$work" 30
   fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-wait_for() {
-  local seconds=$1 what=$2
-  shift 2
-  local end=$((SECONDS + seconds))
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $end ] || fail "$what (not within ${seconds} s)"
-    sleep 0.2
-  done
-}
-text() { tr -d '\r' <"$1"; }
-has() { text "$1" | grep -q -- "$2"; }
-metric() { grep -E "^$1 " "$2" | awk '{print $2}'; }
 scrape_shows() { curl -fsS -m 5 "$1" -o "$work/scrape.prom" && [ "$(metric svcproc_up "$work/scrape.prom")" = "$2" ]; }
 file_shows() { [ -f "$1" ] && [ "$(metric svcproc_up "$1")" = "$2" ]; }
 random_port() { echo $((20000 + RANDOM % 30000)); }

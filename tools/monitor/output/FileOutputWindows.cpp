@@ -14,6 +14,7 @@
 #include <string>
 
 #include "output/FileOutput.h"
+#include "run/WideText.h"
 
 namespace {
 
@@ -38,22 +39,11 @@ std::string ErrorText(DWORD code) {
     return message;
 }
 
-std::wstring Wide(const std::string& path) {
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                            length);
-    }
-    return wide;
-}
-
 // What is at `path`, looked at without following a reparse point: true with
 // *exists, or false with *error.
 bool Inspect(const std::string& path, bool* exists, std::string* error) {
     const HANDLE handle =
-        CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+        CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -113,7 +103,7 @@ bool PutInPlace(const std::string& temporary, const std::string& path, bool exis
         if (attempt > 0) {
             Sleep(50);
         }
-        if (exists && ReplaceFileW(Wide(path).c_str(), Wide(temporary).c_str(), nullptr,
+        if (exists && ReplaceFileW(Utf8ToWide(path).c_str(), Utf8ToWide(temporary).c_str(), nullptr,
                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
             return true;
         }
@@ -127,7 +117,7 @@ bool PutInPlace(const std::string& temporary, const std::string& path, bool exis
             // a move puts the new one in place.
             exists = false;
         }
-        if (MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(),
+        if (MoveFileExW(Utf8ToWide(temporary).c_str(), Utf8ToWide(path).c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
@@ -172,7 +162,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         temporary = folder + namer(name);
-        file = CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file = CreateFileW(Utf8ToWide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
             GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -193,7 +183,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         code = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_SHARING_VIOLATION;
     }
     if (code != ERROR_SUCCESS) {
-        DeleteFileW(Wide(temporary).c_str());
+        DeleteFileW(Utf8ToWide(temporary).c_str());
         *error = ErrorText(code);
         return false;
     }

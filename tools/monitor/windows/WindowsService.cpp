@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "run/Monitor.h"
+#include "run/WideText.h"
 #include "windows/InstallFolder.h"
 #include "windows/ServiceConfiguration.h"
 
@@ -49,18 +50,6 @@ std::wstring Quote(const std::wstring& argument) {
     quoted.append(backslashes * 2, L'\\');
     quoted += L'"';
     return quoted;
-}
-
-// UTF-8 (run/CommandLine.h) as UTF-16.
-std::wstring Wide(const std::string& text) {
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            length);
-    }
-    return wide;
 }
 
 class ServiceHandle {
@@ -103,7 +92,7 @@ int Install(int argc, char** argv) {
     }
     std::wstring command = Quote(path) + L" --service run";
     for (int i = 3; i < argc; ++i) {
-        command += L" " + Quote(Wide(argv[i]));
+        command += L" " + Quote(Utf8ToWide(argv[i]));
     }
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
