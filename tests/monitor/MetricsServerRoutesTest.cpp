@@ -1,8 +1,11 @@
 // What the exporter's flags make of the endpoint, in process: several
 // addresses served at once, the telemetry path, /health, the bound on
 // requests answered at once, and the Host allow-list.
+#include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 
 #include "exporter/Exporter.h"
 #include "exporter/MetricsServer.h"
+#include "support/FileContents.h"
 #include "support/HeldScrapeSource.h"
 #include "support/sockets/RawHttpClient.h"
 
@@ -135,6 +139,40 @@ TEST(MetricsServerRoutes, OnlyAllowedHostsAreAnswered) {
     }
     EXPECT_EQ(Ask(Serve(Up, {}, {})->Port(), "GET /metrics HTTP/1.0\r\n\r\n").status, 200)
         << "without a list any Host, or none, is answered";
+}
+
+// What an exporter run says on standard output, stopped before it waits.
+std::string ServingLines(const MonitorOptions& options) {
+    FILE* out = std::tmpfile();
+    FILE* err = std::tmpfile();
+    MonitorStreams streams;
+    streams.out = out;
+    streams.err = err;
+    MonitorHooks hooks = DefaultMonitorHooks();
+    hooks.initialise = [] { return ServiceCode_NoServiceProcessor; };
+    const std::atomic<bool> stop{true};
+    EXPECT_EQ(RunExporter(options, streams, stop, hooks), 0) << FileContents(err);
+    const std::string text = FileContents(out);
+    std::fclose(out);
+    std::fclose(err);
+    return text;
+}
+
+TEST(MetricsServerRoutes, OneServingLinePerAddressWithTheTelemetryPath) {
+    MonitorOptions one;
+    one.listen = {"127.0.0.1:0"};
+    EXPECT_TRUE(std::regex_match(ServingLines(one),
+                                 std::regex("svcproc-monitor: serving http://127\\.0\\.0\\.1:"
+                                            "[1-9][0-9]*/metrics\n")))
+        << ServingLines(one);
+    MonitorOptions two = one;
+    two.listen.push_back("localhost:0");
+    two.telemetryPath = "/svcproc";
+    const std::string lines = ServingLines(two);
+    EXPECT_TRUE(std::regex_match(
+        lines, std::regex("svcproc-monitor: serving http://127\\.0\\.0\\.1:[1-9][0-9]*/svcproc\n"
+                          "svcproc-monitor: serving http://localhost:[1-9][0-9]*/svcproc\n")))
+        << lines;
 }
 
 }  // namespace
