@@ -7,8 +7,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exporter/Exporter.h"
+#include "run/CommandLine.h"
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
 #include "run/ServiceEntry.h"
@@ -41,6 +43,14 @@ int main(int argc, char** argv) {
     // Descriptions are converted from the machine's code page.
     std::setlocale(LC_ALL, "");
     PrepareConsole();
+    std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (std::string& argument : arguments) {
+        utf8Argv.push_back(argument.data());
+    }
+    utf8Argv.push_back(nullptr);
+    argc = static_cast<int>(arguments.size());
+    argv = utf8Argv.data();
     MonitorOptions options;
     std::string error;
     int status = 0;
@@ -58,7 +68,11 @@ int main(int argc, char** argv) {
     std::atomic<bool>& stop = InstallStopHandlers();
 
     SimulatedMachineRun simulation;
-    if (options.simulate && !simulation.Start(options.simulationFile, error)) {
+    std::string simulationFile;
+    if (!PathForNarrowCall(options.simulationFile, simulationFile)) {
+        return UsageError("--simulate: the path has characters outside the system's code page");
+    }
+    if (options.simulate && !simulation.Start(simulationFile, error)) {
         std::fprintf(stderr, "svcproc-monitor: %s\n", error.c_str());
         return kExitUsage;
     }

@@ -20,7 +20,7 @@ source tests/windows/rig/wine-win32.sh
 
 presets=${SVCP_WIN_PRESETS:-win32 win64}
 scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  googletest wine64
+  googletest wine64 wixl
 win32_runner=none
 if [[ " $presets " == *" win32 "* ]]; then
   win32_runner=$(svcp_win32_runner) || win32_runner=none
@@ -33,6 +33,8 @@ for preset in $presets; do
   cmake --preset "$preset" -DSVCP_WARNINGS_AS_ERRORS="${SVCP_WERROR:-OFF}" \
     -DSVCP_WINE_RUN=ON >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
+  # The packages, built here where wixl is (the 32-bit suite may run in a root).
+  cmake --build --preset "$preset" --target msi msi_test_packages
   if [ "$preset" != win32 ]; then
     ctest --preset "$preset"
     continue

@@ -4,6 +4,7 @@
 // descriptor (owner, access) and attributes. A reader that holds the file
 // open without delete sharing (a collector reading it this moment) makes
 // the replacement fail for a while: it is retried for up to half a second.
+// Paths are UTF-8 (run/CommandLine.h); the wide calls keep every character.
 #define _CRT_RAND_S  // rand_s: the system's random numbers
 #include <windows.h>
 
@@ -37,12 +38,24 @@ std::string ErrorText(DWORD code) {
     return message;
 }
 
+std::wstring Wide(const std::string& path) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                            length);
+    }
+    return wide;
+}
+
 // What is at `path`, looked at without following a reparse point: true with
 // *exists, or false with *error.
 bool Inspect(const std::string& path, bool* exists, std::string* error) {
-    const HANDLE handle = CreateFileA(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle =
+        CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         *exists = false;
@@ -100,7 +113,7 @@ bool PutInPlace(const std::string& temporary, const std::string& path, bool exis
         if (attempt > 0) {
             Sleep(50);
         }
-        if (exists && ReplaceFileA(path.c_str(), temporary.c_str(), nullptr,
+        if (exists && ReplaceFileW(Wide(path).c_str(), Wide(temporary).c_str(), nullptr,
                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
             return true;
         }
@@ -114,7 +127,7 @@ bool PutInPlace(const std::string& temporary, const std::string& path, bool exis
             // a move puts the new one in place.
             exists = false;
         }
-        if (MoveFileExA(temporary.c_str(), path.c_str(),
+        if (MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
@@ -159,7 +172,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         temporary = folder + namer(name);
-        file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file = CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
             GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -180,7 +193,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         code = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_SHARING_VIOLATION;
     }
     if (code != ERROR_SUCCESS) {
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(Wide(temporary).c_str());
         *error = ErrorText(code);
         return false;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "run/AlertCollector.h"
+#include "run/CommandLine.h"
 #include "output/FileOutput.h"
 #include "render/Formats.h"
 #include "LogControl.h"
@@ -291,7 +292,15 @@ bool ApplyLogOptions(const MonitorOptions& options, const MonitorStreams& stream
     if (options.logLevel >= 0) {
         LogSetLevel(options.logLevel);
     }
-    if (!options.logFile.empty() && LogSetFile(options.logFile.c_str()) != 0) {
+    std::string logFile;
+    if (!PathForNarrowCall(options.logFile, logFile)) {
+        std::fprintf(streams.err,
+                     "svcproc-monitor: log file %s: the path has characters outside the "
+                     "system's code page\n",
+                     options.logFile.c_str());
+        return false;
+    }
+    if (!logFile.empty() && LogSetFile(logFile.c_str()) != 0) {
         std::fprintf(streams.err, "svcproc-monitor: cannot open log file %s\n",
                      options.logFile.c_str());
         return false;

@@ -15,11 +15,13 @@ namespace {
 
 const char* const kServiceUsage =
     "\n"
-    "Windows service (svcproc-exporter, started with the system, as LocalSystem):\n"
+    "Windows service (svcproc-exporter: delayed automatic start, account\n"
+    "NT SERVICE\\svcproc-exporter with a restricted SID, restarted after a failure):\n"
     "  svcproc-monitor --service install OPTIONS   register it; it runs the monitor with\n"
     "                                              OPTIONS: --listen [ADDR:]PORT and/or\n"
     "                                              --watch --output FILE (absolute paths)\n"
     "  svcproc-monitor --service uninstall         stop and remove it\n"
+    "The install is refused when ordinary users can change the program's folder.\n"
     "Start and stop it with 'sc start svcproc-exporter' and 'sc stop svcproc-exporter'.\n";
 
 // The options a service runs with, from its command line after

@@ -1,11 +1,10 @@
 // Install, removal and the run under the service control manager. The
-// service's command line is taken from this process's own wide command line,
-// so that options (a path in --output) keep every character.
+// options arrive as UTF-8 from the wide command line (run/CommandLine.h) and
+// go into the service's command line as UTF-16, every character kept; the
+// run reads them back the same way.
 #include "windows/WindowsService.h"
 
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,30 +13,13 @@
 #include <vector>
 
 #include "run/Monitor.h"
+#include "windows/InstallFolder.h"
+#include "windows/ServiceConfiguration.h"
 
 namespace monitor_service {
 namespace {
 
 constexpr const wchar_t* kDisplayName = L"svcproc exporter";
-constexpr const wchar_t* kDescription =
-    L"Serves the service processor's sensors and LEDs (svcproc-monitor).";
-
-std::string ErrorText(const char* what, DWORD code) {
-    char* text = nullptr;
-    FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = std::string(what) + " failed (" + std::to_string(code) + ")";
-    if (text != nullptr) {
-        std::string detail(text);
-        LocalFree(text);
-        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) {
-            detail.pop_back();
-        }
-        message += ": " + detail;
-    }
-    return message;
-}
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "svcproc-monitor: %s\n", message.c_str());
@@ -69,19 +51,16 @@ std::wstring Quote(const std::wstring& argument) {
     return quoted;
 }
 
-// This process's arguments after "--service <action>", wide.
-std::vector<std::wstring> OptionsAfterAction() {
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> options;
-    if (arguments == nullptr) {
-        return options;
+// UTF-8 (run/CommandLine.h) as UTF-16.
+std::wstring Wide(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            length);
     }
-    for (int i = 3; i < count; ++i) {
-        options.emplace_back(arguments[i]);
-    }
-    LocalFree(arguments);
-    return options;
+    return wide;
 }
 
 class ServiceHandle {
@@ -101,30 +80,51 @@ private:
     SC_HANDLE m_hHandle;
 };
 
-int Install() {
+// Refused when ordinary users can change the program's folder: the service
+// would run whatever they put there.
+int Install(int argc, char** argv) {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length == MAX_PATH) {
         return Fail(ErrorText("GetModuleFileName", GetLastError()));
     }
+    std::wstring folder(path, length);
+    const size_t separator = folder.find_last_of(L'\\');
+    folder.resize(separator == std::wstring::npos ? 0 : separator);
+    std::string writers;
+    std::string error;
+    if (!FindOrdinaryWriters(folder, writers, error)) {
+        return Fail(error);
+    }
+    if (!writers.empty()) {
+        return Fail("ordinary users can change " + writers +
+                    ", and whoever can runs code as the service: install it in a folder that "
+                    "only administrators can change (Program Files)");
+    }
     std::wstring command = Quote(path) + L" --service run";
-    for (const std::wstring& option : OptionsAfterAction()) {
-        command += L" " + Quote(option);
+    for (int i = 3; i < argc; ++i) {
+        command += L" " + Quote(Wide(argv[i]));
     }
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
         return Fail(ErrorText("OpenSCManager", GetLastError()));
     }
-    ServiceHandle service(CreateServiceW(
-        manager.get(), kServiceName, kDisplayName, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(),
-        nullptr, nullptr, nullptr, nullptr, nullptr));
+    ServiceHandle service(
+        CreateServiceW(manager.get(), kServiceName, kDisplayName,
+                       SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_QUERY_STATUS | DELETE,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                       command.c_str(), nullptr, nullptr, nullptr, kServiceAccount, nullptr));
     if (!service) {
         return Fail(ErrorText("CreateService", GetLastError()));
     }
-    SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kDescription)};
-    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
-    std::printf("service svcproc-exporter installed; start it with: sc start svcproc-exporter\n");
+    if (!ConfigureService(service.get(), error)) {
+        // Not left half configured: without its restarts or its restricted SID.
+        DeleteService(service.get());
+        return Fail(error);
+    }
+    std::printf(
+        "service svcproc-exporter installed (account NT SERVICE\\svcproc-exporter); start it "
+        "with: sc start svcproc-exporter\n");
     return 0;
 }
 
@@ -138,6 +138,16 @@ int Uninstall() {
     if (!service) {
         return Fail(ErrorText("OpenService", GetLastError()));
     }
+    // The process, to wait for its end: it reports "stopped" before it has
+    // unloaded the DLLs and left its program, which an uninstall removes next.
+    SERVICE_STATUS_PROCESS running{};
+    DWORD size = 0;
+    HANDLE process = nullptr;
+    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<BYTE*>(&running), sizeof(running), &size) &&
+        running.dwProcessId != 0) {
+        process = OpenProcess(SYNCHRONIZE, FALSE, running.dwProcessId);
+    }
     SERVICE_STATUS status{};
     if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
         // Give the run up to 10 s to leave its loop.
@@ -147,6 +157,10 @@ int Uninstall() {
                 break;
             }
         }
+    }
+    if (process != nullptr) {
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
     }
     if (!DeleteService(service.get())) {
         return Fail(ErrorText("DeleteService", GetLastError()));
@@ -231,7 +245,7 @@ bool HandleServiceCommand(int argc, char** argv, const ServiceBody& body, int& e
     }
     const char* action = argc > 2 ? argv[2] : "";
     if (std::strcmp(action, "install") == 0) {
-        exitCode = Install();
+        exitCode = Install(argc, argv);
     } else if (std::strcmp(action, "uninstall") == 0) {
         if (argc > 3) {
             Fail("--service uninstall takes no options");

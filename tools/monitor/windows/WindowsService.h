@@ -4,9 +4,10 @@
 //   svcproc-monitor --service uninstall            stops and removes it
 //   svcproc-monitor --service run [options]        what the service control
 //                                                  manager starts (not by hand)
-// The service is "svcproc-exporter", started automatically with the system,
-// under the LocalSystem account; its options are usually --listen and/or
-// --watch --output FILE.
+// The service is "svcproc-exporter", started automatically (delayed) under
+// the virtual account NT SERVICE\svcproc-exporter with a restricted service
+// SID, and restarted after a failure (ServiceConfiguration.h); its options are
+// usually --listen and/or --watch --output FILE, as UTF-8.
 #pragma once
 
 #include <atomic>
