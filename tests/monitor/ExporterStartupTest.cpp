@@ -45,7 +45,7 @@ TEST(ExporterStartup, ExplainsAFailedStartUpAsTheWatchDoes) {
     MonitorOptions once;
     once.mode = RunMode::Once;
     MonitorOptions exporter;
-    exporter.listen = "127.0.0.1:0";
+    exporter.listen = {"127.0.0.1:0"};
     for (const SERVICE_CODE code :
          {ServiceCode_SmbiosUnreadable, ServiceCode_SmbiosInventoryFailed,
           ServiceCode_PosSystemUnavailable, ServiceCode_NoServiceProcessor,

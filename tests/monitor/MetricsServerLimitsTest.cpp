@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "exporter/MetricsServer.h"
+#include "support/HeldScrapeSource.h"
 #include "support/sockets/RawHttpClient.h"
 
 namespace {
@@ -125,34 +126,6 @@ TEST(MetricsServerLimits, ANewConnectionBeyondTheCapDropsTheLongestSilent) {
     EXPECT_FALSE(held[3]->ClosedByServer()) << "still open";
     EXPECT_FALSE(scrapers[0]->ClosedByServer()) << "silent since its answer, but newer";
 }
-
-// A source that holds each scrape until released, counting how many it
-// holds at once.
-struct HeldSource {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int inside = 0;
-    int most = 0;
-    bool released = false;
-
-    std::string operator()(const ScrapeRequest&) {
-        std::unique_lock<std::mutex> lock(mutex);
-        most = std::max(most, ++inside);
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(5), [&] { return released; });
-        --inside;
-        return "svcproc_up 1\n";
-    }
-    bool WaitInside(int count) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(5), [&] { return inside >= count; });
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(mutex);
-        released = true;
-        changed.notify_all();
-    }
-};
 
 TEST(MetricsServerLimits, ScrapesRunOnTheWorkersWhileTheReadingGoesOn) {
     MetricsServerLimits limits;

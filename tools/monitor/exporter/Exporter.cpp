@@ -1,8 +1,10 @@
 #include "exporter/Exporter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "run/AlertCollector.h"
 #include "snapshot/TimeText.h"
@@ -18,6 +20,17 @@ std::string AlertLine(const Alert& alert) {
 }
 
 }  // namespace
+
+MetricsServerLimits ServerLimits(const MonitorOptions& options) {
+    MetricsServerLimits limits;
+    if (options.maxRequests > 0) {
+        const size_t most = static_cast<size_t>(options.maxRequests);
+        limits.answering = most;
+        // No more workers than requests that may be answered at once.
+        limits.threads = std::min(limits.threads, most);
+    }
+    return limits;
+}
 
 CScrapeSource::CScrapeSource(const CCollector& collector, ScrapeLimits limits,
                              std::function<SteadyClock::time_point()> now)
@@ -37,11 +50,15 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     if (!ApplyLogOptions(options, streams)) {
         return kExitOutput;
     }
-    ListenAddress address;
+    std::vector<ListenAddress> addresses;
     std::string error;
-    if (!ParseListenAddress(options.listen, address, error)) {
-        std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
-        return kExitUsage;
+    for (const std::string& text : options.listen) {
+        ListenAddress address;
+        if (!ParseListenAddress(text, address, error)) {
+            std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
+            return kExitUsage;
+        }
+        addresses.push_back(address);
     }
 
     // The library takes listeners once it has started up: now, or when the
@@ -68,18 +85,24 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     ScrapeLimits limits;
     limits.interval = interval;
     const CScrapeSource source(collector, limits, hooks.now);
+    MetricsRoutes routes;
+    routes.telemetryPath = options.telemetryPath;
+    routes.allowedHosts = options.allowedHosts;
     CMetricsServer server(
-        [&source](const ScrapeRequest& request) { return source.Scrape(request); });
-    if (!server.Start(address, error)) {
+        [&source](const ScrapeRequest& request) { return source.Scrape(request); },
+        ServerLimits(options), routes);
+    if (!server.Start(addresses, error)) {
         std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
         collector.Stop();
         ServiceApi::UnregisterSensorStateListener(&alerts);
         return kExitUnavailable;
     }
-    const std::string host =
-        address.host.find(':') != std::string::npos ? "[" + address.host + "]" : address.host;
-    std::fprintf(streams.out, "svcproc-monitor: serving http://%s:%d/metrics\n", host.c_str(),
-                 server.Port());
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const std::string& name = addresses[i].host;
+        const std::string host = name.find(':') != std::string::npos ? "[" + name + "]" : name;
+        std::fprintf(streams.out, "svcproc-monitor: serving http://%s:%d%s\n", host.c_str(),
+                     server.Port(i), options.telemetryPath.c_str());
+    }
     std::fflush(streams.out);
 
     const SteadyClock::time_point end = options.durationSeconds < 0

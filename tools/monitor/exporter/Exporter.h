@@ -31,6 +31,10 @@ private:
     std::function<SteadyClock::time_point()> m_Now;
 };
 
+// The server's limits for --web.max-requests: that many requests answered
+// or waiting for a worker at once, and no more workers than that.
+MetricsServerLimits ServerLimits(const MonitorOptions& options);
+
 // Serves until `stop` or --duration; the exit status.
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
                 const std::atomic<bool>& stop, const MonitorHooks& hooks = DefaultMonitorHooks());

@@ -108,7 +108,7 @@ void CHttpConnection::OnHead(const error_code& error) {
 
 void CHttpConnection::Deliver(const HttpAnswer& answer) {
     if (m_bOpen) {
-        Write(answer, m_bHead, m_bCloseAfter);
+        Write(answer, m_bHead, m_bCloseAfter || answer.close);
     }
 }
 

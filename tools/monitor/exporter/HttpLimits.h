@@ -9,6 +9,9 @@ struct HttpLimits {
     // Answers computed at once (the scrape source runs on these threads);
     // further requests wait for one, at most one per connection.
     size_t threads = 4;
+    // Requests being answered or waiting for a thread, at once; one beyond is
+    // answered 503 at once rather than queued. 0: bounded by `connections`.
+    size_t answering = 0;
     // Connections open at once. A new one beyond this takes the place of the
     // connection that has waited longest for a request; when every one is
     // being answered, the new one is refused with 503 at once.

@@ -23,6 +23,7 @@ struct HttpAnswer {
     std::string contentType;
     std::string body;
     std::vector<std::pair<std::string, std::string>> fields;  // beyond the standard ones
+    bool close = false;  // end the connection after it, whatever the client asked
 };
 
 // A plain-text answer with the status's own reason as its body.

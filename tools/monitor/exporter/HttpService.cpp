@@ -22,12 +22,18 @@ struct CHttpService::Engine {
     Engine(Handler handlerIn, const HttpLimits& limitsIn)
         : handler(std::move(handlerIn)),
           limits(limitsIn),
-          pool(std::max<size_t>(1, limitsIn.threads)),
-          acceptor(io),
-          retry(io) {}
+          pool(std::max<size_t>(1, limitsIn.threads)) {}
+
+    // One listening socket and its wait after a failed accept.
+    struct Listener {
+        explicit Listener(asio::io_context& io) : acceptor(io), retry(io) {}
+        tcp::acceptor acceptor;
+        asio::steady_timer retry;
+        int port = 0;
+    };
 
     bool Listen(const std::string& host, int wanted, std::string& error);
-    void Accept();
+    void Accept(Listener& listener);
     void Admit(tcp::socket socket);
     static void Refuse(tcp::socket& socket);
     void Answer(const std::shared_ptr<CHttpConnection>& connection, const HttpRequest& request);
@@ -37,15 +43,14 @@ struct CHttpService::Engine {
     HttpLimits limits;
     asio::io_context io{1};
     asio::thread_pool pool;
-    tcp::acceptor acceptor;
-    asio::steady_timer retry;
+    std::vector<std::unique_ptr<Listener>> listeners;
     // Only the I/O thread touches these.
     std::vector<std::weak_ptr<CHttpConnection>> connections;
+    size_t answering = 0;  // handed to the workers, not yet delivered
     bool closing = false;
 
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
     std::thread thread;
-    int port = 0;
     bool started = false;
     bool stopped = false;
 };
@@ -54,6 +59,8 @@ bool CHttpService::Engine::Listen(const std::string& host, int wanted, std::stri
     const std::string refusal =
         "cannot listen on " + host + ":" + std::to_string(wanted) +
         " (address in use, not an address of this machine, or not permitted)";
+    auto listener = std::make_unique<Listener>(io);
+    tcp::acceptor& acceptor = listener->acceptor;
     tcp::resolver resolver(io);
     error_code failed;
     const auto endpoints =
@@ -82,8 +89,9 @@ bool CHttpService::Engine::Listen(const std::string& host, int wanted, std::stri
             acceptor.listen(asio::socket_base::max_listen_connections, failed);
         }
         if (!failed) {
-            port = acceptor.local_endpoint(failed).port();
+            listener->port = acceptor.local_endpoint(failed).port();
             if (!failed) {
+                listeners.push_back(std::move(listener));
                 return true;
             }
         }
@@ -93,24 +101,24 @@ bool CHttpService::Engine::Listen(const std::string& host, int wanted, std::stri
     return false;
 }
 
-void CHttpService::Engine::Accept() {
-    acceptor.async_accept([this](const error_code& error, tcp::socket socket) {
+void CHttpService::Engine::Accept(Listener& listener) {
+    listener.acceptor.async_accept([this, &listener](const error_code& error, tcp::socket socket) {
         if (closing || error == asio::error::operation_aborted) {
             return;
         }
         if (error) {
             // Out of descriptors or memory: try again shortly rather than
             // spin on an error that persists.
-            retry.expires_after(std::chrono::milliseconds(100));
-            retry.async_wait([this](const error_code& waited) {
+            listener.retry.expires_after(std::chrono::milliseconds(100));
+            listener.retry.async_wait([this, &listener](const error_code& waited) {
                 if (!waited && !closing) {
-                    Accept();
+                    Accept(listener);
                 }
             });
             return;
         }
         Admit(std::move(socket));
-        Accept();
+        Accept(listener);
     });
 }
 
@@ -168,6 +176,12 @@ void CHttpService::Engine::Refuse(tcp::socket& socket) {
 
 void CHttpService::Engine::Answer(const std::shared_ptr<CHttpConnection>& connection,
                                   const HttpRequest& request) {
+    if (limits.answering != 0 && answering >= limits.answering) {
+        // Queuing it would only make the scraper time out later.
+        connection->Deliver(StatusAnswer(503));
+        return;
+    }
+    ++answering;
     asio::post(pool, [this, connection, request] {
         HttpAnswer answer;
         try {
@@ -175,15 +189,20 @@ void CHttpService::Engine::Answer(const std::shared_ptr<CHttpConnection>& connec
         } catch (...) {
             answer = StatusAnswer(500);
         }
-        asio::post(io, [connection, answer = std::move(answer)] { connection->Deliver(answer); });
+        asio::post(io, [this, connection, answer = std::move(answer)] {
+            --answering;
+            connection->Deliver(answer);
+        });
     });
 }
 
 void CHttpService::Engine::CloseAll() {
     closing = true;
     error_code ignored;
-    acceptor.close(ignored);
-    retry.cancel();
+    for (const auto& listener : listeners) {
+        listener->acceptor.close(ignored);
+        listener->retry.cancel();
+    }
     for (const auto& weak : connections) {
         if (std::shared_ptr<CHttpConnection> connection = weak.lock()) {
             connection->Drop();
@@ -199,24 +218,30 @@ CHttpService::~CHttpService() {
     Stop();
 }
 
-bool CHttpService::Start(const std::string& host, int port, std::string& error) {
+bool CHttpService::Start(const std::vector<HttpEndpoint>& endpoints, std::string& error) {
     Engine& engine = *m_pEngine;
     if (engine.started) {
         error = "the HTTP server runs already";
         return false;
     }
-    if (!engine.Listen(host, port, error)) {
-        return false;
+    for (const HttpEndpoint& endpoint : endpoints) {
+        if (!engine.Listen(endpoint.host, endpoint.port, error)) {
+            engine.listeners.clear();
+            return false;
+        }
     }
     engine.started = true;
     engine.work.emplace(engine.io.get_executor());
-    engine.Accept();
+    for (const auto& listener : engine.listeners) {
+        engine.Accept(*listener);
+    }
     engine.thread = std::thread([&engine] { engine.io.run(); });
     return true;
 }
 
-int CHttpService::Port() const {
-    return m_pEngine->port;
+int CHttpService::Port(size_t index) const {
+    const auto& listeners = m_pEngine->listeners;
+    return index < listeners.size() ? listeners[index]->port : 0;
 }
 
 void CHttpService::Stop() {

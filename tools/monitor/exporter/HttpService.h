@@ -8,9 +8,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exporter/HttpLimits.h"
 #include "exporter/HttpMessage.h"
+
+// A name or an address, and a port (0: any free one).
+struct HttpEndpoint {
+    std::string host;
+    int port = 0;
+};
 
 class CHttpService {
 public:
@@ -23,13 +30,13 @@ public:
     CHttpService(const CHttpService&) = delete;
     CHttpService& operator=(const CHttpService&) = delete;
 
-    // Binds `host` (a name or an address) and `port` (0: any free one) and
-    // serves on threads of its own. False with a one-line reason when the
-    // address cannot be bound. Once only.
-    bool Start(const std::string& host, int port, std::string& error);
+    // Binds every endpoint and serves them all on threads of its own, with
+    // one set of limits. False with a one-line reason when one of them cannot
+    // be bound (none is served then). Once only.
+    bool Start(const std::vector<HttpEndpoint>& endpoints, std::string& error);
 
-    // The bound port; 0 before Start.
-    int Port() const;
+    // The bound port of the index-th endpoint; 0 before Start.
+    int Port(size_t index = 0) const;
 
     // Stops accepting, closes every connection, waits for the answers being
     // computed and returns. Idempotent.

@@ -4,19 +4,22 @@
 #include <cstdlib>
 
 #include "exporter/HttpService.h"
+#include "run/AllowedHost.h"
 
 const char* const kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
 
 namespace {
 
-const char* const kIndexPage =
-    "<!DOCTYPE html>\n"
-    "<html><head><meta charset=\"utf-8\"><title>svcproc exporter</title></head>\n"
-    "<body><h1>svcproc exporter</h1>\n"
-    "<p>The service processor's sensors, LEDs and link, read through the svcproc library "
-    "at each scrape.</p>\n"
-    "<p><a href=\"/metrics\">Metrics</a></p>\n"
-    "</body></html>\n";
+// The telemetry path needs no escaping: it is letters, digits and -._~/.
+std::string IndexPage(const std::string& telemetryPath) {
+    return "<!DOCTYPE html>\n"
+           "<html><head><meta charset=\"utf-8\"><title>svcproc exporter</title></head>\n"
+           "<body><h1>svcproc exporter</h1>\n"
+           "<p>The service processor's sensors, LEDs and link, read through the svcproc library "
+           "at each scrape.</p>\n"
+           "<p><a href=\"" +
+           telemetryPath + "\">Metrics</a></p>\n</body></html>\n";
+}
 
 }  // namespace
 
@@ -36,14 +39,25 @@ std::chrono::milliseconds ParseScrapeTimeout(const std::string& text) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
-CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits)
-    : m_Source(std::move(source)), m_Limits(limits) {}
+CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits, MetricsRoutes routes)
+    : m_Source(std::move(source)),
+      m_Limits(limits),
+      m_Routes(std::move(routes)),
+      m_IndexPage(IndexPage(m_Routes.telemetryPath)) {}
 
 CMetricsServer::~CMetricsServer() {
     Stop();
 }
 
 HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
+    // Before anything else, so that a page served from a rebound name learns
+    // nothing, not even which methods or paths exist.
+    if (!m_Routes.allowedHosts.empty() &&
+        !IsAllowedHost(m_Routes.allowedHosts, request.Field("Host"))) {
+        HttpAnswer refused = StatusAnswer(403);
+        refused.close = true;
+        return refused;
+    }
     // Only reading is served; anything else is refused before routing.
     if (request.method != "GET" && request.method != "HEAD") {
         HttpAnswer refused = StatusAnswer(405);
@@ -54,7 +68,7 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
     // answer is always the whole page.
     const std::string path = request.Path();
     HttpAnswer answer;
-    if (path == "/metrics") {
+    if (path == m_Routes.telemetryPath) {
         ScrapeRequest scrape;
         scrape.scraperTimeout =
             ParseScrapeTimeout(request.Field("X-Prometheus-Scrape-Timeout-Seconds"));
@@ -62,26 +76,38 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
         answer.body = m_Source(scrape);
     } else if (path == "/") {
         answer.contentType = "text/html; charset=utf-8";
-        answer.body = kIndexPage;
+        answer.body = m_IndexPage;
+    } else if (path == "/health") {
+        // The process serves; whether the service processor answers is
+        // svcproc_up's to say.
+        answer.contentType = "text/plain; charset=utf-8";
+        answer.body = "OK\n";
     } else {
         answer = StatusAnswer(404);
     }
     return answer;
 }
 
-bool CMetricsServer::Start(const ListenAddress& address, std::string& error) {
+bool CMetricsServer::Start(const std::vector<ListenAddress>& addresses, std::string& error) {
     if (m_pService) {
         error = "the metrics server runs already";
         return false;
     }
     auto service = std::make_unique<CHttpService>(
         [this](const HttpRequest& request) { return Answer(request); }, m_Limits);
-    if (!service->Start(address.host, address.port, error)) {
+    std::vector<HttpEndpoint> endpoints;
+    for (const ListenAddress& address : addresses) {
+        endpoints.push_back(HttpEndpoint{address.host, address.port});
+    }
+    if (!service->Start(endpoints, error)) {
         return false;
     }
-    m_nPort = service->Port();
     m_pService = std::move(service);
     return true;
+}
+
+int CMetricsServer::Port(size_t index) const {
+    return m_pService ? m_pService->Port(index) : 0;
 }
 
 void CMetricsServer::Stop() {

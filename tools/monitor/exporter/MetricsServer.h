@@ -1,12 +1,14 @@
-// The monitor's metrics endpoint: GET /metrics in the Prometheus text
-// exposition format, GET / a page that links to it, over the bounded HTTP
-// server of CHttpService (Boost.Beast; the same file builds for Windows).
+// The monitor's metrics endpoint: GET /metrics (or another telemetry path)
+// in the Prometheus text exposition format, GET / a page that links to it,
+// GET /health while it serves, over the bounded HTTP server of CHttpService
+// (Boost.Beast; the same file builds for Windows).
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exporter/HttpLimits.h"
 #include "exporter/HttpMessage.h"
@@ -16,6 +18,14 @@ class CHttpService;
 
 // What one client may cost the endpoint (exporter/HttpLimits.h).
 using MetricsServerLimits = HttpLimits;
+
+// What the endpoint serves, and to whom.
+struct MetricsRoutes {
+    std::string telemetryPath = "/metrics";  // a plain path, not "/" or "/health"
+    // The Host names a request may use (run/AllowedHost.h); others get 403
+    // and the connection closes. Empty: any Host.
+    std::vector<std::string> allowedHosts;
+};
 
 // What a scrape asks of its source.
 struct ScrapeRequest {
@@ -36,17 +46,23 @@ public:
     // throw.
     using Source = std::function<std::string(const ScrapeRequest&)>;
 
-    explicit CMetricsServer(Source source, MetricsServerLimits limits = {});
+    explicit CMetricsServer(Source source, MetricsServerLimits limits = {},
+                            MetricsRoutes routes = {});
     ~CMetricsServer();  // Stop()
     CMetricsServer(const CMetricsServer&) = delete;
     CMetricsServer& operator=(const CMetricsServer&) = delete;
 
-    // Binds and serves on threads of its own. False with a message when the
-    // address cannot be bound. Once only.
-    bool Start(const ListenAddress& address, std::string& error);
+    // Binds every address and serves them on threads of its own, within one
+    // set of limits. False with a message when one cannot be bound (none is
+    // served then). Once only.
+    bool Start(const std::vector<ListenAddress>& addresses, std::string& error);
+    bool Start(const ListenAddress& address, std::string& error) {
+        return Start(std::vector<ListenAddress>{address}, error);
+    }
 
-    // The bound port (the chosen one when asked for port 0); 0 before Start.
-    int Port() const { return m_nPort; }
+    // The index-th address's bound port (the chosen one when asked for port
+    // 0); 0 before Start.
+    int Port(size_t index = 0) const;
 
     // Stops accepting, closes every connection, waits for the scrapes being
     // computed and returns. Idempotent.
@@ -57,8 +73,9 @@ private:
 
     Source m_Source;
     MetricsServerLimits m_Limits;
+    MetricsRoutes m_Routes;
+    std::string m_IndexPage;
     std::unique_ptr<CHttpService> m_pService;
-    int m_nPort = 0;
 };
 
 // The Content-Type of the text exposition format 0.0.4.

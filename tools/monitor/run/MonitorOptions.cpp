@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "run/AllowedHost.h"
 #include "run/ListenAddress.h"
 #include "svcp_version.h"
 
@@ -26,7 +27,7 @@ const char* const kExitStatuses =
     "  2-6    start-up failed with that library result code (a watch: the last\n"
     "         attempt's, when it ends before start-up succeeds)\n"
     "  64     bad usage, or a machine description that cannot be used\n"
-    "  69     --listen: the address cannot be listened on\n"
+    "  69     --listen: an address cannot be listened on\n"
     "  74     the output (or the log file) could not be written\n"
     "\n"
     "NO_COLOR, when set and not empty, turns colour off unless --color=always.\n";
@@ -75,6 +76,34 @@ CLI::Validator SecondsIn(double low, double high, bool lowOpen) {
         "");
 }
 
+// Where the metrics are served: a plain path of its own, not the index page
+// or /health.
+std::string CheckTelemetryPath(const std::string& text) {
+    const std::string shown = "'" + text.substr(0, 64) + "'";
+    if (text.size() > kMaxTelemetryPathLength ||
+        text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
+                               "-._~/") != std::string::npos) {
+        return shown + ": expected at most " + std::to_string(kMaxTelemetryPathLength) +
+               " letters, digits and -._~/";
+    }
+    if (text.empty() || text[0] != '/') {
+        return shown + ": expected a path that starts with '/'";
+    }
+    if (text == "/" || text == "/health") {
+        return shown + ": '/' and '/health' are the exporter's own pages";
+    }
+    return std::string();
+}
+
+bool ParseScrapeRequests(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    value = std::stoi(text);
+    return value <= kMaxScrapeRequests;
+}
+
 template <typename T>
 CLI::Validator OneOf(const std::map<std::string, T>& names, const std::string& list) {
     return CLI::Validator(
@@ -104,7 +133,7 @@ public:
 
 struct Parser {
     CLI::App app{kDescription, "svcproc-monitor"};
-    std::string duration, interval, format, color, logLevel;
+    std::string duration, interval, format, color, logLevel, maxRequests;
 
     explicit Parser(MonitorOptions& options) {
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -147,20 +176,59 @@ struct Parser {
             ->type_name("[=FILE]");
         app.add_flag("--version", options.version, "show the version and exit")
             ->disable_flag_override();
-        app.add_option("--listen", options.listen,
-                       "serve Prometheus metrics over HTTP on [ADDR:]PORT until\n"
-                       "interrupted (ADDR default 127.0.0.1; port 9723 is usual)")
-            ->type_name("[ADDR:]PORT")
+        CLI::Option* listen =
+            app.add_option("--listen,--web.listen-address", options.listen,
+                           "serve Prometheus metrics over HTTP on [ADDR:]PORT until\n"
+                           "interrupted (ADDR default 127.0.0.1; port 9723 is usual);\n"
+                           "repeat to serve several addresses")
+                ->type_name("[ADDR:]PORT")
+                ->expected(1)
+                ->allow_extra_args(false)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+                ->check(CLI::Validator(
+                    [](std::string& text) {
+                        ListenAddress address;
+                        std::string error;
+                        return ParseListenAddress(text, address, error) ? std::string() : error;
+                    },
+                    ""))
+                ->excludes(onceFlag)
+                ->excludes(watchFlag)
+                ->excludes("--output");
+        app.add_option("--web.telemetry-path", options.telemetryPath,
+                       "where the metrics are served (default /metrics)")
+            ->type_name("PATH")
+            ->check(CLI::Validator([](std::string& text) { return CheckTelemetryPath(text); }, ""))
+            ->needs(listen);
+        app.add_option("--web.max-requests", maxRequests,
+                       "scrapes answered at once, beyond which 503\n"
+                       "(default 40; 0: no limit but the 64 connections)")
+            ->type_name("N")
             ->check(CLI::Validator(
                 [](std::string& text) {
-                    ListenAddress address;
-                    std::string error;
-                    return ParseListenAddress(text, address, error) ? std::string() : error;
+                    int value = 0;
+                    return ParseScrapeRequests(text, value)
+                               ? std::string()
+                               : "'" + text.substr(0, 32) +
+                                     "': expected a whole number from 0 to " +
+                                     std::to_string(kMaxScrapeRequests);
                 },
                 ""))
-            ->excludes(onceFlag)
-            ->excludes(watchFlag)
-            ->excludes("--output");
+            ->needs(listen);
+        app.add_option("--web.allowed-host", options.allowedHosts,
+                       "answer only requests whose Host is NAME (repeatable;\n"
+                       "default: any); others get 403")
+            ->type_name("NAME")
+            ->expected(1)
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    std::string error;
+                    return ParseAllowedHost(text, error) ? std::string() : error;
+                },
+                ""))
+            ->needs(listen);
     }
 
     static std::map<std::string, OutputFormat> Formats() {
@@ -229,5 +297,22 @@ bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& opti
     if (!parser.logLevel.empty()) {
         options.logLevel = parser.logLevel[0] - '0';
     }
+    if (!parser.maxRequests.empty()) {
+        ParseScrapeRequests(parser.maxRequests, options.maxRequests);
+    }
+    // Port 0 asks for any free port, a different one each time.
+    std::vector<ListenAddress> seen;
+    for (const std::string& text : options.listen) {
+        ListenAddress address;
+        ParseListenAddress(text, address, error);
+        for (const ListenAddress& earlier : seen) {
+            if (address.port != 0 && earlier.port == address.port && earlier.host == address.host) {
+                error = "--web.listen-address " + text + ": that address is given twice";
+                return false;
+            }
+        }
+        seen.push_back(address);
+    }
+    error.clear();
     return true;
 }

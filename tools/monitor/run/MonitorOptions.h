@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class OutputFormat { Table, Json, Ndjson, Prometheus };
 enum class RunMode { Auto, Once, Watch };
@@ -11,6 +12,11 @@ enum class ColorMode { Auto, Always, Never };
 constexpr double kMinIntervalSeconds = 0.05;
 constexpr double kMaxIntervalSeconds = 86400;          // a day
 constexpr double kMaxDurationSeconds = 31536000 * 10;  // ten years
+
+// Bounds of the exporter's options.
+constexpr size_t kMaxTelemetryPathLength = 256;
+constexpr int kMaxScrapeRequests = 10000;
+constexpr int kDefaultScrapeRequests = 40;
 
 struct MonitorOptions {
     OutputFormat format = OutputFormat::Table;
@@ -25,7 +31,12 @@ struct MonitorOptions {
     ColorMode color = ColorMode::Auto;
     bool help = false;
     bool version = false;
-    std::string listen;  // --listen [ADDR:]PORT; empty: no metrics endpoint
+    // Every --listen or --web.listen-address [ADDR:]PORT, in order; empty:
+    // no metrics endpoint.
+    std::vector<std::string> listen;
+    std::string telemetryPath = "/metrics";
+    int maxRequests = kDefaultScrapeRequests;  // parallel scrapes; 0: no limit of its own
+    std::vector<std::string> allowedHosts;     // empty: any Host
 };
 
 // Parses argv; on failure returns false with a one-line message. Numbers are
