@@ -2,8 +2,10 @@
 // promtool's verdict where it is installed.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -34,10 +36,19 @@ inline std::string PromtoolProblems(const std::string& text) {
         std::printf("promtool not installed: its check is left out\n");
         return "";
     }
-    const std::string path = testing::TempDir() + "/svcp-promtool.prom";
-    std::ofstream(path) << text;
+    // A name of its own: tests run in parallel processes, each checking its
+    // own text.
+    std::string path = testing::TempDir() + "/svcp-promtool-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        return "promtool: no temporary file for the text";
+    }
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
     int status = 0;
-    const std::string report = ShellOutput("promtool check metrics < '" + path + "' 2>&1", &status);
+    const std::string report =
+        written ? ShellOutput("promtool check metrics < '" + path + "' 2>&1", &status)
+                : "the text could not be written";
     std::remove(path.c_str());
     return status == 0 && report.empty() ? "" : "promtool: " + report;
 }
