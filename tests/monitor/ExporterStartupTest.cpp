@@ -11,35 +11,10 @@
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
 #include "snapshot/ServiceCodeAdvice.h"
+#include "monitor/exporter/CapturedRun.h"
 #include "support/FileContents.h"
 
 namespace {
-
-struct Captured {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// One run, its start-up answering `startup`, stopped before it would wait.
-Captured RunOnce(const MonitorOptions& options, SERVICE_CODE startup) {
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    MonitorStreams streams;
-    streams.out = out;
-    streams.err = err;
-    MonitorHooks hooks = DefaultMonitorHooks();
-    hooks.initialise = [startup] { return startup; };
-    const std::atomic<bool> stop{true};
-    Captured captured;
-    captured.status = options.listen.empty() ? RunMonitor(options, streams, stop, hooks)
-                                             : RunExporter(options, streams, stop, hooks);
-    captured.out = FileContents(out);
-    captured.err = FileContents(err);
-    std::fclose(out);
-    std::fclose(err);
-    return captured;
-}
 
 TEST(ExporterStartup, ExplainsAFailedStartUpAsTheWatchDoes) {
     MonitorOptions once;
@@ -55,11 +30,11 @@ TEST(ExporterStartup, ExplainsAFailedStartUpAsTheWatchDoes) {
             "svcproc-monitor: start-up failed with " + std::to_string(static_cast<int>(code)) +
             " (" + advice.name + "): " + advice.meaning + "\n  " + advice.advice + "\n";
 
-        const Captured watch = RunOnce(once, code);
+        const CapturedRun watch = RunCaptured(once, code);
         EXPECT_EQ(watch.status, static_cast<int>(code));
         EXPECT_EQ(watch.err, explanation);
 
-        const Captured served = RunOnce(exporter, code);
+        const CapturedRun served = RunCaptured(exporter, code);
         EXPECT_EQ(served.status, 0) << "an exporter serves svcproc_up 0 instead";
         EXPECT_EQ(served.err, explanation +
                                   "svcproc-monitor: serving svcproc_up 0; start-up is retried "

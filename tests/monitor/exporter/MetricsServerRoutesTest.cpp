@@ -13,6 +13,7 @@
 
 #include "exporter/Exporter.h"
 #include "exporter/MetricsServer.h"
+#include "monitor/exporter/CapturedRun.h"
 #include "support/FileContents.h"
 #include "support/HeldScrapeSource.h"
 #include "support/sockets/RawHttpClient.h"
@@ -143,19 +144,9 @@ TEST(MetricsServerRoutes, OnlyAllowedHostsAreAnswered) {
 
 // What an exporter run says on standard output, stopped before it waits.
 std::string ServingLines(const MonitorOptions& options) {
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    MonitorStreams streams;
-    streams.out = out;
-    streams.err = err;
-    MonitorHooks hooks = DefaultMonitorHooks();
-    hooks.initialise = [] { return ServiceCode_NoServiceProcessor; };
-    const std::atomic<bool> stop{true};
-    EXPECT_EQ(RunExporter(options, streams, stop, hooks), 0) << FileContents(err);
-    const std::string text = FileContents(out);
-    std::fclose(out);
-    std::fclose(err);
-    return text;
+    const CapturedRun run = RunCaptured(options, ServiceCode_NoServiceProcessor);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
 }
 
 TEST(MetricsServerRoutes, OneServingLinePerAddressWithTheTelemetryPath) {

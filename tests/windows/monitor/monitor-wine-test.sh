@@ -14,10 +14,8 @@ set -euo pipefail
 scenario=$1
 bin=$2
 source_dir=$3
-wine_run=$source_dir/tests/windows/rig/wine-run.sh
 # shellcheck source=../rig/checks.sh
 source "$source_dir/tests/windows/rig/checks.sh"
-run() { "$wine_run" "$@"; }
 monitor() { run "$bin/svcproc-monitor.exe" "$@"; }
 # Background programs are started with "$wine_run" itself, not through a
 # function, so that $! is the Windows process (wine-run.sh execs Wine).

@@ -11,10 +11,8 @@ source_dir=$2
 previous_msi=$3
 msi=$4
 version=$5
-wine_run=$source_dir/tests/windows/rig/wine-run.sh
 # shellcheck source=../rig/checks.sh
 source "$source_dir/tests/windows/rig/checks.sh"
-run() { "$wine_run" "$@"; }
 windows_path() { run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 unix_path() { run winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 

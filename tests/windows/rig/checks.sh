@@ -1,4 +1,9 @@
-# The shell checks the Wine scenario scripts share; sourced, not run.
+# The shell checks the Wine scenario scripts share; sourced, not run, after
+# the script has set source_dir to the source tree.
+
+# run PROGRAM ARGS...: a Windows program under the rig's Wine.
+wine_run=$source_dir/tests/windows/rig/wine-run.sh
+run() { "$wine_run" "$@"; }
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # wait_for SECONDS DESCRIPTION COMMAND...: until COMMAND succeeds.
