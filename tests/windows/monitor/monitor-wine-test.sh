@@ -38,15 +38,6 @@ cleanup() {
 trap cleanup EXIT
 
 
-start_machine() {
-  rm -f "$work/commands"
-  mkfifo "$work/commands"
-  "$wine_run" "$bin/svcp_monitor_machine.exe" 'C:\windows\temp\svcp-monitor-smbios.bin' \
-    <"$work/commands" >"$work/machine.out" 2>"$work/machine.err" &
-  machine_pid=$!
-  exec 3>"$work/commands"
-  wait_for 120 "the simulated machine is ready" has "$work/machine.out" '^ready$'
-}
 answers() { count "$work/machine.out" '^\(ok\|error\)'; }
 # Counted at each try: wait_for's arguments are expanded only once.
 answered_since() { [ "$(answers)" -gt "$1" ]; }

@@ -44,14 +44,6 @@ scrape_shows() { curl -fsS -m 5 "$1" -o "$work/scrape.prom" && [ "$(metric svcpr
 file_shows() { [ -f "$1" ] && [ "$(metric svcproc_up "$1")" = "$2" ]; }
 random_port() { echo $((20000 + RANDOM % 30000)); }
 
-start_machine() {
-  mkfifo "$work/commands"
-  "$wine_run" "$bin/svcp_monitor_machine.exe" 'C:\windows\temp\svcp-monitor-smbios.bin' \
-    <"$work/commands" >"$work/machine.out" 2>"$work/machine.err" &
-  machine_pid=$!
-  exec 3>"$work/commands"
-  wait_for 120 "the simulated machine is ready" has "$work/machine.out" '^ready$'
-}
 
 # msiexec PACKAGE ARGS...: its exit status, the log kept in $work.
 install() {

@@ -23,6 +23,18 @@ count() { text "$1" | grep -c -- "$2" || true; }
 # metric NAME FILE: the value of an unlabelled series in Prometheus text.
 metric() { grep -E "^$1 " "$2" | awk '{print $2}'; }
 
+# start_machine: the simulated machine (svcp_monitor_machine.exe in $bin)
+# under Wine, fed commands through descriptor 3; its pid in machine_pid,
+# its output in $work/machine.out.
+start_machine() {
+  rm -f "$work/commands"
+  mkfifo "$work/commands"
+  "$wine_run" "$bin/svcp_monitor_machine.exe" 'C:\windows\temp\svcp-monitor-smbios.bin' \
+    <"$work/commands" >"$work/machine.out" 2>"$work/machine.err" &
+  machine_pid=$!
+  exec 3>"$work/commands"
+  wait_for 120 "the simulated machine is ready" has "$work/machine.out" '^ready$'
+}
 # stop_machine PID: asks the Wine machine fed through descriptor 3 to quit,
 # then ends it if it has not within 5 s.
 stop_machine() {
