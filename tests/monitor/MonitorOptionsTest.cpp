@@ -10,14 +10,9 @@
 
 #include "CommaLocale.h"
 #include "run/MonitorOptions.h"
+#include "monitor/ParsedOptions.h"
 
 namespace {
-
-bool Parse(std::vector<const char*> arguments, MonitorOptions& options, std::string& error) {
-    arguments.insert(arguments.begin(), "svcproc-monitor");
-    return ParseMonitorOptions(static_cast<int>(arguments.size()), arguments.data(), options,
-                               error);
-}
 
 TEST(MonitorOptions, AcceptsDecimalSecondsAtTheEdgesOfTheirRanges) {
     struct Row {

@@ -108,6 +108,17 @@ protected:
         return false;
     }
 
+    // Once `held` have closed and the `resource` limit is `saved` again:
+    // alive all along, answering again, and having said `said`.
+    void ExpectRecovered(decltype(RLIMIT_AS) resource, const rlimit& saved, Connections& held,
+                         const char* said) {
+        EXPECT_TRUE(Alive());
+        EXPECT_EQ(prlimit(m_Pid, resource, &saved, nullptr), 0);
+        held.CloseAll();
+        EXPECT_TRUE(Answers());
+        EXPECT_THAT(StopAndTellErrors(), testing::HasSubstr(said));
+    }
+
     // What it said on standard error, once stopped.
     std::string StopAndTellErrors() {
         EXPECT_EQ(m_Sim.Stop(), 0);
@@ -183,12 +194,7 @@ TEST_F(SimFlood, RunningOutOfDescriptorsDoesNotSpin) {
     std::this_thread::sleep_for(seconds(1));
     const long used = CpuTicks(m_Pid) - before;
     EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 5) << "ticks in 1 s: under 20% of a core";
-    EXPECT_TRUE(Alive());
-    ASSERT_EQ(prlimit(m_Pid, RLIMIT_NOFILE, &saved, nullptr), 0);
-    held.CloseAll();
-    EXPECT_TRUE(Answers());
-    EXPECT_THAT(StopAndTellErrors(),
-                testing::HasSubstr("svcproc-sim: cannot accept: Too many open files"));
+    ExpectRecovered(RLIMIT_NOFILE, saved, held, "svcproc-sim: cannot accept: Too many open files");
 }
 
 // Threads that cannot be had (address space for their stacks run out)
@@ -205,12 +211,7 @@ TEST_F(SimFlood, NoThreadForAConnectionIsNotFatal) {
     Connections held;
     Flood(held, 20);
     std::this_thread::sleep_for(milliseconds(300));
-    EXPECT_TRUE(Alive());
-    ASSERT_EQ(prlimit(m_Pid, RLIMIT_AS, &saved, nullptr), 0);
-    held.CloseAll();
-    EXPECT_TRUE(Answers());
-    EXPECT_THAT(StopAndTellErrors(),
-                testing::HasSubstr("svcproc-sim: refused a connection: no thread for it"));
+    ExpectRecovered(RLIMIT_AS, saved, held, "svcproc-sim: refused a connection: no thread for it");
 }
 
 }  // namespace

@@ -7,14 +7,9 @@
 
 #include "run/AllowedHost.h"
 #include "run/MonitorOptions.h"
+#include "monitor/ParsedOptions.h"
 
 namespace {
-
-bool Parse(std::vector<const char*> arguments, MonitorOptions& options, std::string& error) {
-    arguments.insert(arguments.begin(), "svcproc-monitor");
-    return ParseMonitorOptions(static_cast<int>(arguments.size()), arguments.data(), options,
-                               error);
-}
 
 TEST(ExporterOptions, TakesTheExportersFlagsAndItsOwnAlias) {
     const struct {

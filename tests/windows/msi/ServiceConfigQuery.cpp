@@ -34,31 +34,27 @@ bool Query(SC_HANDLE service, DWORD level, std::vector<BYTE>& buffer, const char
     return true;
 }
 
-const char* StartTypeName(DWORD type) {
-    switch (type) {
-        case SERVICE_AUTO_START:
-            return "auto";
-        case SERVICE_DEMAND_START:
-            return "demand";
-        case SERVICE_DISABLED:
-            return "disabled";
-        default:
-            return "other";
+struct ValueName {
+    DWORD value;
+    const char* name;
+};
+
+// The name of `value` in `names`; "other" for a value not there.
+template <size_t Count>
+const char* NameOf(const ValueName (&names)[Count], DWORD value) {
+    for (const ValueName& entry : names) {
+        if (entry.value == value) {
+            return entry.name;
+        }
     }
+    return "other";
 }
 
-const char* SidTypeName(DWORD type) {
-    switch (type) {
-        case SERVICE_SID_TYPE_NONE:
-            return "none";
-        case SERVICE_SID_TYPE_UNRESTRICTED:
-            return "unrestricted";
-        case SERVICE_SID_TYPE_RESTRICTED:
-            return "restricted";
-        default:
-            return "other";
-    }
-}
+const ValueName kStartTypes[] = {
+    {SERVICE_AUTO_START, "auto"}, {SERVICE_DEMAND_START, "demand"}, {SERVICE_DISABLED, "disabled"}};
+const ValueName kSidTypes[] = {{SERVICE_SID_TYPE_NONE, "none"},
+                               {SERVICE_SID_TYPE_UNRESTRICTED, "unrestricted"},
+                               {SERVICE_SID_TYPE_RESTRICTED, "restricted"}};
 
 }  // namespace
 
@@ -88,7 +84,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     Print("account", Utf8(config->lpServiceStartName));
-    Print("start", StartTypeName(config->dwStartType));
+    Print("start", NameOf(kStartTypes, config->dwStartType));
     Print("command", Utf8(config->lpBinaryPathName));
 
     if (Query(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, buffer, "delayed")) {
@@ -115,7 +111,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (Query(service, SERVICE_CONFIG_SERVICE_SID_INFO, buffer, "sid_type")) {
         auto* info = reinterpret_cast<SERVICE_SID_INFO*>(buffer.data());
-        Print("sid_type", SidTypeName(info->dwServiceSidType));
+        Print("sid_type", NameOf(kSidTypes, info->dwServiceSidType));
     }
     if (Query(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, buffer, "privileges")) {
         auto* info = reinterpret_cast<SERVICE_REQUIRED_PRIVILEGES_INFOW*>(buffer.data());

@@ -12,6 +12,21 @@
 
 namespace {
 
+// An option that may be given again, one value each time, every value
+// checked by `accepts(text, error)`.
+template <typename Accepts>
+CLI::Option* Repeatable(CLI::Option* option, Accepts accepts) {
+    return option->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::Validator(
+            [accepts](std::string& text) {
+                std::string error;
+                return accepts(text, error) ? std::string() : error;
+            },
+            ""));
+}
+
 const char* const kDescription =
     "Shows every sensor and LED of the service processor, with readings, states and\n"
     "thresholds. On a terminal it refreshes every second and lists alerts as they\n"
@@ -177,21 +192,15 @@ struct Parser {
         app.add_flag("--version", options.version, "show the version and exit")
             ->disable_flag_override();
         CLI::Option* listen =
-            app.add_option("--listen,--web.listen-address", options.listen,
-                           "serve Prometheus metrics over HTTP on [ADDR:]PORT until\n"
-                           "interrupted (ADDR default 127.0.0.1; port 9723 is usual);\n"
-                           "repeat to serve several addresses")
-                ->type_name("[ADDR:]PORT")
-                ->expected(1)
-                ->allow_extra_args(false)
-                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-                ->check(CLI::Validator(
-                    [](std::string& text) {
-                        ListenAddress address;
-                        std::string error;
-                        return ParseListenAddress(text, address, error) ? std::string() : error;
-                    },
-                    ""))
+            Repeatable(app.add_option("--listen,--web.listen-address", options.listen,
+                                      "serve Prometheus metrics over HTTP on [ADDR:]PORT until\n"
+                                      "interrupted (ADDR default 127.0.0.1; port 9723 is "
+                                      "usual);\nrepeat to serve several addresses")
+                           ->type_name("[ADDR:]PORT"),
+                       [](const std::string& text, std::string& error) {
+                           ListenAddress address;
+                           return ParseListenAddress(text, address, error);
+                       })
                 ->excludes(onceFlag)
                 ->excludes(watchFlag)
                 ->excludes("--output");
@@ -215,19 +224,13 @@ struct Parser {
                 },
                 ""))
             ->needs(listen);
-        app.add_option("--web.allowed-host", options.allowedHosts,
-                       "answer only requests whose Host is NAME (repeatable;\n"
-                       "default: any); others get 403")
-            ->type_name("NAME")
-            ->expected(1)
-            ->allow_extra_args(false)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-            ->check(CLI::Validator(
-                [](std::string& text) {
-                    std::string error;
-                    return ParseAllowedHost(text, error) ? std::string() : error;
-                },
-                ""))
+        Repeatable(app.add_option("--web.allowed-host", options.allowedHosts,
+                                  "answer only requests whose Host is NAME (repeatable;\n"
+                                  "default: any); others get 403")
+                       ->type_name("NAME"),
+                   [](const std::string& text, std::string& error) {
+                       return ParseAllowedHost(text, error);
+                   })
             ->needs(listen);
     }
 

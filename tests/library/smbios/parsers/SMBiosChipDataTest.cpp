@@ -10,7 +10,17 @@ namespace {
 using smbios_sample::Device;
 using svcp::sim::SmbiosTableBuilder;
 
-class ChipData : public ParserTest {};
+class ChipData : public ParserTest {
+protected:
+    // A table of the BIOS information and one management device named
+    // `description`.
+    CRawSMBios* OneDevice(const char* description) {
+        return Table(SmbiosTableBuilder()
+                         .AddBiosInformation(Bios())
+                         .AddManagementDevice(Device(0x0031, description, 0))
+                         .Build());
+    }
+};
 
 TEST_F(ChipData, ListsEveryManagementDeviceInTableOrder) {
     // Table order, not handle order.
@@ -45,10 +55,7 @@ TEST_F(ChipData, ListsEveryManagementDeviceInTableOrder) {
 
 TEST_F(ChipData, DeviceWithoutDescriptionStringHasAnEmptyOne) {
     CSMBiosChipData chip;
-    ASSERT_TRUE(chip.Initialise(Table(SmbiosTableBuilder()
-                                          .AddBiosInformation(Bios())
-                                          .AddManagementDevice(Device(0x0031, "", 0))
-                                          .Build())));
+    ASSERT_TRUE(chip.Initialise(OneDevice("")));
     EXPECT_EQ(chip.GetDevices()[0]->descriptionString, 0);
     EXPECT_EQ(chip.GetDevices()[0]->description, "");
 }
@@ -62,10 +69,7 @@ TEST_F(ChipData, FailsWithoutDevicesAndParsesAfreshNextTime) {
     EXPECT_TRUE(chip.GetDevices().empty());
     EXPECT_TRUE(Logged(1, "CSMBiosChipData::Initialise - No Type 34 devices found"));
 
-    EXPECT_TRUE(chip.Initialise(Table(SmbiosTableBuilder()
-                                          .AddBiosInformation(Bios())
-                                          .AddManagementDevice(Device(0x0031, "second", 0))
-                                          .Build())));
+    EXPECT_TRUE(chip.Initialise(OneDevice("second")));
     ASSERT_EQ(chip.GetDevices().size(), 1u);
     EXPECT_EQ(chip.GetDevices()[0]->description, "second");
     EXPECT_EQ(chip.GetBiosVersion(), "85.01.07");
@@ -73,10 +77,7 @@ TEST_F(ChipData, FailsWithoutDevicesAndParsesAfreshNextTime) {
 
 TEST_F(ChipData, SecondInitialiseAfterSuccessReadsNothing) {
     CSMBiosChipData chip;
-    ASSERT_TRUE(chip.Initialise(Table(SmbiosTableBuilder()
-                                          .AddBiosInformation(Bios())
-                                          .AddManagementDevice(Device(0x0031, "kept", 0))
-                                          .Build())));
+    ASSERT_TRUE(chip.Initialise(OneDevice("kept")));
     const SMBiosManagementDevice* kept = chip.GetDevices()[0];
     CRawSMBios other;
     other.AssignForTesting(nullptr, 0);
