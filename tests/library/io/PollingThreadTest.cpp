@@ -51,25 +51,29 @@ TEST_F(PollingThreadTest, CreationFailuresThroughTheSeams) {
     TakeLines();
     const LogLine initialise = {3, InitialiseLine(idle)};
 
-    SvcpFailCalls(SvcpCall::CreateEventW, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_FALSE(thread.Initialise(&idle, INVALID_HANDLE_VALUE, kPortBase));
-    const LogLine eventFailed = {
-        1, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x00000008"};
-    EXPECT_EQ(TakeLines(), (std::vector<LogLine>{initialise, eventFailed}));
-
-    // The second event.
-    SvcpFailCalls(SvcpCall::CreateEventW, 1450u, 1, 1);
-    EXPECT_FALSE(thread.Initialise(&idle, INVALID_HANDLE_VALUE, kPortBase));
-    EXPECT_EQ(TakeLines(),
-              (std::vector<LogLine>{
-                  initialise,
-                  {1, "CPollingThread::Initialise - CreateEvent failed: Last Error=0x000005aa"}}));
-
-    SvcpFailCalls(SvcpCall::BeginThreadEx, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_FALSE(thread.Initialise(&idle, INVALID_HANDLE_VALUE, kPortBase));
-    EXPECT_EQ(TakeLines(),
-              (std::vector<LogLine>{initialise,
-                                    {1, "CPollingThread::Initialise - _beginthreadex error=0x8"}}));
+    // Each of the three events, then the thread; each failure leaves nothing
+    // behind for the next attempt.
+    const struct {
+        SvcpCall call;
+        uint32_t code;
+        unsigned skip;
+        const char* said;
+    } failures[] = {
+        {SvcpCall::CreateEventW, ERROR_NOT_ENOUGH_MEMORY, 0,
+         "CreateEvent failed: Last Error=0x00000008"},
+        {SvcpCall::CreateEventW, 1450u, 1, "CreateEvent failed: Last Error=0x000005aa"},
+        {SvcpCall::CreateEventW, 1450u, 2, "CreateEvent failed: Last Error=0x000005aa"},
+        {SvcpCall::BeginThreadEx, ERROR_NOT_ENOUGH_MEMORY, 0, "_beginthreadex error=0x8"},
+    };
+    for (const auto& failure : failures) {
+        SvcpFailCalls(failure.call, failure.code, 1, failure.skip);
+        EXPECT_FALSE(thread.Initialise(&idle, INVALID_HANDLE_VALUE, kPortBase));
+        EXPECT_EQ(
+            TakeLines(),
+            (std::vector<LogLine>{
+                initialise, {1, std::string("CPollingThread::Initialise - ") + failure.said}}))
+            << failure.said << " after " << failure.skip;
+    }
     EXPECT_FALSE(thread.IsStarted());
     thread.Run();
     EXPECT_EQ(TakeLines(), (std::vector<LogLine>{{1, "CPollingThread::Run - Thread not started"}}));
