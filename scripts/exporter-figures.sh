@@ -18,14 +18,9 @@ fi
 
 work=$(mktemp -d)
 pid=""
-cleanup() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# The exporter (once started) is stopped and its scratch folder removed however
+# the script ends.
+trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; rm -rf "$work"' EXIT
 
 SVCP_DEVICE_DIR= "$monitor" --simulate --listen 127.0.0.1:0 >"$work/out" 2>"$work/err" &
 pid=$!

@@ -224,22 +224,24 @@ class ServiceProcessor:
             raise InvalidHandleError(_native.INVALID_HANDLE, name, meaning)
         return handle
 
-    def sensor(self, handle: int) -> Sensor:
+    def _information(self, handle: int, record_type, get):
+        """The handle checked, its information record and its description."""
         handle = self._handle(handle)
-        record = _native.SensorInformationRecord()
+        record = record_type()
         description = self._text(
-            lambda text, size, length: self._lib.SvcpGetSensorInformation(
-                handle, ctypes.byref(record), text, size, length))
+            lambda text, size, length: get(handle, ctypes.byref(record), text, size, length))
+        return handle, record, description
+
+    def sensor(self, handle: int) -> Sensor:
+        handle, record, description = self._information(
+            handle, _native.SensorInformationRecord, self._lib.SvcpGetSensorInformation)
         states = [self._text(self._lib.SvcpGetSensorPossibleState, handle, state)
                   for state in range(record.PossibleStateCount)]
         return Sensor(self, handle, record, description, states)
 
     def led(self, handle: int) -> Led:
-        handle = self._handle(handle)
-        record = _native.LedInformationRecord()
-        description = self._text(
-            lambda text, size, length: self._lib.SvcpGetLedInformation(
-                handle, ctypes.byref(record), text, size, length))
+        handle, record, description = self._information(
+            handle, _native.LedInformationRecord, self._lib.SvcpGetLedInformation)
         return Led(self, handle, record, description)
 
     def sensors(self) -> List[Sensor]:
