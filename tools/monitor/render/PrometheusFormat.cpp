@@ -4,7 +4,9 @@
 
 #include "render/Formats.h"
 #include "render/Thresholds.h"
+#include "svcproc/api/HandleKindName.h"
 #include "snapshot/NumberText.h"
+#include "snapshot/SensorLevel.h"
 #include "snapshot/Units.h"
 #include "svcp_version.h"
 
@@ -45,6 +47,13 @@ std::string Labels(unsigned long handle, const std::wstring& description,
         labels += std::string(",") + extraName + "=\"" + extraValue + "\"";
     }
     return labels + "}";
+}
+
+// A series across sensor kinds carries the kind as a label of its own.
+std::string SensorLabels(const SensorSnapshot& sensor) {
+    return "{id=\"" + FormatHandle(sensor.handle) + "\",kind=\"" +
+           ServiceApi::KindName(ServiceApi::HandleKind(sensor.handle)) + "\",name=\"" +
+           EscapeLabel(ToUtf8(sensor.information.Description)) + "\"}";
 }
 
 // The metric names of one sensor kind: value, state and thresholds.
@@ -178,7 +187,13 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
     KindFamilies voltage = MakeKind("voltage", "volts", "Voltage sensor");
     KindFamilies fan = MakeKind("fan_speed", "rpm", "Fan speed sensor");
     KindFamilies temperature = MakeKind("temperature", "celsius", "Temperature sensor");
+    Family level{"svcproc_sensor_level",
+                 "gauge",
+                 "Sensor level as the JSON output judges it (0 ok, 1 warning, 2 critical).",
+                 {}};
     for (const SensorSnapshot& sensor : snapshot.sensors) {
+        level.samples.push_back(SensorLabels(sensor) + " " +
+                                IntegerText(static_cast<int64_t>(LevelOf(sensor))));
         switch (ServiceApi::HandleKind(sensor.handle)) {
             case HandleKind_Voltage:
                 AddSensor(voltage, sensor);
@@ -205,6 +220,7 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
         Write(out, kind->state);
         Write(out, kind->threshold);
     }
+    Write(out, level);
     Write(out, led);
     return out;
 }
