@@ -1,6 +1,7 @@
 // The series a fleet alerts on: each sensor's level as JSON judges it, the
 // inventory and build labels; all of it passes promtool.
 #include <map>
+#include <regex>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "monitor/SnapshotSamples.h"
 #include "render/Formats.h"
 #include "support/PrometheusText.h"
+#include "svcp_version.h"
 
 namespace {
 
@@ -65,6 +67,18 @@ TEST(PrometheusFleetSeries, NoLevelsWithoutAnInventory) {
     const std::string text = RenderPrometheus(failed);
     EXPECT_EQ(text.find("svcproc_sensor_level"), std::string::npos);
     EXPECT_EQ(PromtoolProblems(text), "");
+}
+
+TEST(PrometheusFleetSeries, BuildInfoNamesTheRevisionAndCompiler) {
+    // "unknown" when configured outside a git checkout.
+    EXPECT_TRUE(std::regex_match(SVCP_REVISION, std::regex("[0-9a-f]{12}|unknown")))
+        << SVCP_REVISION;
+    EXPECT_TRUE(std::regex_match(SVCP_COMPILER, std::regex("(GNU|Clang) [0-9][0-9.]*")))
+        << SVCP_COMPILER;
+    const std::map<std::string, double> samples = PrometheusSamples(RenderPrometheus(Snapshot()));
+    EXPECT_EQ(samples.at("svcproc_build_info{version=\"" SVCP_VERSION_TEXT
+                         "\",revision=\"" SVCP_REVISION "\",compiler=\"" SVCP_COMPILER "\"}"),
+              1);
 }
 
 }  // namespace

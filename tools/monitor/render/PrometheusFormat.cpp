@@ -169,10 +169,12 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
                 "gauge",
                 "Result code of the library's start-up (0 success, 2-6 failures).",
                 {" " + IntegerText(static_cast<int64_t>(snapshot.startup))}});
-    Write(out, {"svcproc_build_info",
-                "gauge",
-                "The monitor's version, as a label; always 1.",
-                {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\"} 1"}});
+    Write(out,
+          {"svcproc_build_info",
+           "gauge",
+           "The monitor's version, source revision and compiler, as labels; always 1.",
+           {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\",revision=\"" +
+            EscapeLabel(SVCP_REVISION) + "\",compiler=\"" + EscapeLabel(SVCP_COMPILER) + "\"} 1"}});
     Write(out, {"svcproc_scrape_duration_seconds",
                 "gauge",
                 "How long taking the readings and the link status took, in seconds.",
