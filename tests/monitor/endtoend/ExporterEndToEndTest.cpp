@@ -80,6 +80,10 @@ TEST_F(ExporterEndToEnd, CurlScrapesTheBuiltInMachine) {
                 400);
 
     EXPECT_NE(ShellOutput("curl -sS " + base + "/").find("href=\"/metrics\""), std::string::npos);
+    const std::string sensors = ShellOutput("curl -sS -D - " + base + "/api/v1/sensors");
+    EXPECT_NE(sensors.find("Content-Type: application/json; charset=utf-8\r\n"), std::string::npos)
+        << sensors;
+    EXPECT_NE(sensors.find("\"description\": \"Chassis Fan\""), std::string::npos) << sensors;
     EXPECT_EQ(HttpCode(base + "/nothing"), "404");
     EXPECT_EQ(HttpCode("-X POST " + base + "/metrics"), "405");
     EXPECT_EQ(HttpCode("-X DELETE " + base + "/"), "405");

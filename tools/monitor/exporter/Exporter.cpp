@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "render/Formats.h"
 #include "run/AlertCollector.h"
 #include "snapshot/TimeText.h"
 #include "snapshot/Units.h"
@@ -43,6 +44,16 @@ std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
         status = m_Collector.WaitForCollection(status.completed, *until);
     }
     return RenderScrape(status, m_Now(), m_Limits);
+}
+
+std::string CScrapeSource::SensorsDocument() const {
+    const CollectionStatus status = m_Collector.Status();
+    if (status.latest) {
+        return RenderJson(*status.latest);
+    }
+    Snapshot none;
+    none.startup = status.startup;
+    return RenderJson(none);
 }
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
@@ -88,6 +99,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     MetricsRoutes routes;
     routes.telemetryPath = options.telemetryPath;
     routes.allowedHosts = options.allowedHosts;
+    routes.sensorsDocument = [&source] { return source.SensorsDocument(); };
     CMetricsServer server(
         [&source](const ScrapeRequest& request) { return source.Scrape(request); },
         ServerLimits(options), routes);

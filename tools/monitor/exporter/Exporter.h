@@ -24,6 +24,9 @@ public:
                   std::function<SteadyClock::time_point()> now);
 
     std::string Scrape(const ScrapeRequest& request) const;
+    // The JSON document of the latest collection, at once: no wait, no call
+    // into the library. Before the first, the start-up's result alone.
+    std::string SensorsDocument() const;
 
 private:
     const CCollector& m_Collector;
