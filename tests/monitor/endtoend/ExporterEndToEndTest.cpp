@@ -110,6 +110,17 @@ TEST_F(ExporterEndToEnd, SilentClientsAndOverlappingScrapesLeaveScrapesAndAlerts
     EXPECT_EQ(codes, "200\n200\n200\n200\n200\n200\n");
     // The built-in scenario's first alert (the chassis fan) still arrives.
     EXPECT_TRUE(exporter.WaitForLine("ASSERTED  0x00020002", seconds(30))) << exporter.Out();
+    // The listener counted it before printing it.
+    const std::map<std::string, double> samples =
+        PrometheusSamples(ShellOutput("curl -sS " + base + "/metrics"));
+    EXPECT_GE(
+        samples.at(
+            R"(svcproc_sensor_state_changes_total{id="0x00020002",kind="fan",name="Chassis Fan"})"),
+        1);
+    EXPECT_EQ(
+        samples.count(
+            R"(svcproc_sensor_last_change_timestamp_seconds{id="0x00020002",kind="fan",name="Chassis Fan"})"),
+        1u);
 
     const auto stopping = std::chrono::steady_clock::now();
     exporter.Signal(SIGTERM);

@@ -34,14 +34,19 @@ MetricsServerLimits ServerLimits(const MonitorOptions& options) {
 }
 
 CScrapeSource::CScrapeSource(const CCollector& collector, ScrapeLimits limits,
-                             std::function<SteadyClock::time_point()> now)
-    : m_Collector(collector), m_Limits(limits), m_Now(std::move(now)) {}
+                             std::function<SteadyClock::time_point()> now,
+                             const CSensorChangeTally* changes)
+    : m_Collector(collector), m_Limits(limits), m_Now(std::move(now)), m_pChanges(changes) {}
 
 std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
     CollectionStatus status = m_Collector.Status();
     if (const std::optional<SteadyClock::time_point> until =
             ScrapeWaitLimit(status, m_Now(), request.scraperTimeout, m_Limits)) {
         status = m_Collector.WaitForCollection(status.completed, *until);
+    }
+    if (m_pChanges != nullptr) {
+        const SensorChanges changes = m_pChanges->Changes();
+        return RenderScrape(status, m_Now(), m_Limits, &changes);
     }
     return RenderScrape(status, m_Now(), m_Limits);
 }
@@ -75,6 +80,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     // The library takes listeners once it has started up: now, or when the
     // collector's retry succeeds.
     AlertCollector alerts;
+    CSensorChangeTally changes;
     const SERVICE_CODE startup = hooks.initialise();
     if (startup == ServiceCode_Success) {
         ServiceApi::RegisterSensorStateListener(&alerts);
@@ -95,7 +101,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     collector.Start();
     ScrapeLimits limits;
     limits.interval = interval;
-    const CScrapeSource source(collector, limits, hooks.now);
+    const CScrapeSource source(collector, limits, hooks.now, &changes);
     MetricsRoutes routes;
     routes.telemetryPath = options.telemetryPath;
     routes.allowedHosts = options.allowedHosts;
@@ -125,6 +131,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         const SteadyClock::time_point wake =
             std::min(end, SteadyClock::now() + std::chrono::milliseconds(100));
         for (const Alert& alert : alerts.WaitUntil(wake)) {
+            changes.Record(alert);
             std::fprintf(streams.out, "%s\n", AlertLine(alert).c_str());
             std::fflush(streams.out);
         }

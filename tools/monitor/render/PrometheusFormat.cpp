@@ -153,13 +153,35 @@ void WriteLink(std::string& out, const LinkSnapshot& link) {
                 {Value(link.status.PollingThreadRunning)}});
 }
 
-}  // namespace
-
-std::string RenderPrometheus(const Snapshot& snapshot) {
-    return RenderPrometheus(snapshot, Up(snapshot));
+// Every sensor of the inventory has a counter from the start, so that rate()
+// sees its first change; the time only once there was one.
+void WriteChanges(std::string& out, const Snapshot& snapshot, const SensorChanges& changes) {
+    Family total{"svcproc_sensor_state_changes_total",
+                 "counter",
+                 "Alerts (asserted or cleared) this process received for the sensor since it "
+                 "started listening.",
+                 {}};
+    Family last{"svcproc_sensor_last_change_timestamp_seconds",
+                "gauge",
+                "Unix time of the latest alert this process received for the sensor (absent "
+                "before the first).",
+                {}};
+    for (const SensorSnapshot& sensor : snapshot.sensors) {
+        const auto found = changes.find(sensor.handle);
+        const SensorChange change = found != changes.end() ? found->second : SensorChange{};
+        total.samples.push_back(SensorLabels(sensor) + " " + IntegerText(change.count));
+        if (change.last) {
+            const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(
+                change.last->time_since_epoch());
+            last.samples.push_back(SensorLabels(sensor) + " " +
+                                   DecimalText(static_cast<int64_t>(sinceEpoch.count()), -3));
+        }
+    }
+    Write(out, total);
+    Write(out, last);
 }
 
-std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
+std::string Render(const Snapshot& snapshot, bool up, const SensorChanges* changes) {
     std::string out;
     Write(out, {"svcproc_up",
                 "gauge",
@@ -223,6 +245,23 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
         Write(out, kind->threshold);
     }
     Write(out, level);
+    if (changes != nullptr) {
+        WriteChanges(out, snapshot, *changes);
+    }
     Write(out, led);
     return out;
+}
+
+}  // namespace
+
+std::string RenderPrometheus(const Snapshot& snapshot) {
+    return RenderPrometheus(snapshot, Up(snapshot));
+}
+
+std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
+    return Render(snapshot, up, nullptr);
+}
+
+std::string RenderPrometheus(const Snapshot& snapshot, bool up, const SensorChanges& changes) {
+    return Render(snapshot, up, &changes);
 }
