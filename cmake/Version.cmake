@@ -1,9 +1,12 @@
 # The project's version, written once in project(VERSION ...), and the build
 # time of the library's version stamp, generated into two headers:
 #
-#   svcp_version.h     SVCP_VERSION_TEXT ("2.1.0") for the tools, and
+#   svcp_version.h     SVCP_VERSION_TEXT ("2.1.0") for the tools,
 #                      SVCP_STAMP_VERSION ("2.1.000": the patch in three
-#                      digits) for the stamp
+#                      digits) for the stamp, and SVCP_REVISION (the git
+#                      commit checked out at configure time, or "unknown")
+#                      and SVCP_COMPILER ("GNU 12.2.0") for the tools' build
+#                      labels
 #   svcp_build_time.h  SVCP_BUILD_TIME ("HH:MM:SS") and SVCP_BUILD_DATE
 #                      ("Mmm dd yyyy", the day padded with a space), the
 #                      formats of __TIME__ and __DATE__
@@ -85,21 +88,52 @@ function(svcp_write_build_time_header dir)
 ")
 endfunction()
 
-# Writes svcp_version.h into dir.
+# The commit of the source tree, 12 hex digits, or "unknown" outside a git
+# checkout or without git. A commit, not a time: the same sources give the
+# same text.
+function(svcp_source_revision out_var)
+  set(revision unknown)
+  find_package(Git QUIET)
+  if(GIT_FOUND)
+    execute_process(COMMAND ${GIT_EXECUTABLE} -C ${CMAKE_SOURCE_DIR} rev-parse --short=12 HEAD
+                    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_QUIET
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(status EQUAL 0 AND output MATCHES "^[0-9a-f]+$")
+      set(revision "${output}")
+    endif()
+  endif()
+  set(${out_var} "${revision}" PARENT_SCOPE)
+endfunction()
+
+# Writes svcp_version.h into dir; the revision and compiler default to
+# "unknown" (script mode has neither).
 function(svcp_write_version_header dir version)
+  set(revision "${ARGV2}")
+  set(compiler "${ARGV3}")
+  foreach(name revision compiler)
+    if("${${name}}" STREQUAL "")
+      set(${name} unknown)
+    endif()
+    # Both end up in C string literals.
+    string(REGEX REPLACE "[\"\\]" "" ${name} "${${name}}")
+  endforeach()
   svcp_stamp_version(${version} stamp_version)
   file(CONFIGURE OUTPUT ${dir}/svcp_version.h CONTENT
 "// Generated from project(VERSION) by cmake/Version.cmake: do not edit.
 #pragma once
 #define SVCP_VERSION_TEXT \"${version}\"
 #define SVCP_STAMP_VERSION \"${stamp_version}\"
+#define SVCP_REVISION \"${revision}\"
+#define SVCP_COMPILER \"${compiler}\"
 ")
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
-svcp_write_version_header(${CMAKE_BINARY_DIR}/include ${PROJECT_VERSION})
+svcp_source_revision(SVCP_REVISION)
+svcp_write_version_header(${CMAKE_BINARY_DIR}/include ${PROJECT_VERSION} "${SVCP_REVISION}"
+                          "${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION}")
 svcp_write_build_time_header(${CMAKE_BINARY_DIR}/include)
 # What the tests expect of the built stamp; the time and date are empty when
 # the compiler gives them.

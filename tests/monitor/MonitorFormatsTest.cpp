@@ -260,7 +260,9 @@ TEST(MonitorFormats, PrometheusShowsTheLinkAndDropsUpWhileItFails) {
     EXPECT_EQ(samples.count("svcproc_last_response_timestamp_seconds{kind=\"leds\"}"), 0u);
     EXPECT_EQ(samples.at("svcproc_polling_thread_running"), 1);
     EXPECT_EQ(samples.at("svcproc_scrape_duration_seconds"), 0.125);
-    EXPECT_EQ(samples.count("svcproc_build_info{version=\"" SVCP_VERSION_TEXT "\"}"), 1u);
+    EXPECT_EQ(samples.count("svcproc_build_info{version=\"" SVCP_VERSION_TEXT
+                            "\",revision=\"" SVCP_REVISION "\",compiler=\"" SVCP_COMPILER "\"}"),
+              1u);
     EXPECT_THAT(text, HasSubstr("# TYPE svcproc_exchanges_total counter\n"));
     EXPECT_THAT(text, HasSubstr("# TYPE svcproc_exchange_failures_total counter\n"));
 

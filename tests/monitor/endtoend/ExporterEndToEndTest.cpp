@@ -80,6 +80,10 @@ TEST_F(ExporterEndToEnd, CurlScrapesTheBuiltInMachine) {
                 400);
 
     EXPECT_NE(ShellOutput("curl -sS " + base + "/").find("href=\"/metrics\""), std::string::npos);
+    const std::string sensors = ShellOutput("curl -sS -D - " + base + "/api/v1/sensors");
+    EXPECT_NE(sensors.find("Content-Type: application/json; charset=utf-8\r\n"), std::string::npos)
+        << sensors;
+    EXPECT_NE(sensors.find("\"description\": \"Chassis Fan\""), std::string::npos) << sensors;
     EXPECT_EQ(HttpCode(base + "/nothing"), "404");
     EXPECT_EQ(HttpCode("-X POST " + base + "/metrics"), "405");
     EXPECT_EQ(HttpCode("-X DELETE " + base + "/"), "405");
@@ -106,6 +110,17 @@ TEST_F(ExporterEndToEnd, SilentClientsAndOverlappingScrapesLeaveScrapesAndAlerts
     EXPECT_EQ(codes, "200\n200\n200\n200\n200\n200\n");
     // The built-in scenario's first alert (the chassis fan) still arrives.
     EXPECT_TRUE(exporter.WaitForLine("ASSERTED  0x00020002", seconds(30))) << exporter.Out();
+    // The listener counted it before printing it.
+    const std::map<std::string, double> samples =
+        PrometheusSamples(ShellOutput("curl -sS " + base + "/metrics"));
+    EXPECT_GE(
+        samples.at(
+            R"(svcproc_sensor_state_changes_total{id="0x00020002",kind="fan",name="Chassis Fan"})"),
+        1);
+    EXPECT_EQ(
+        samples.count(
+            R"(svcproc_sensor_last_change_timestamp_seconds{id="0x00020002",kind="fan",name="Chassis Fan"})"),
+        1u);
 
     const auto stopping = std::chrono::steady_clock::now();
     exporter.Signal(SIGTERM);

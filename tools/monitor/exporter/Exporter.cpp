@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "render/Formats.h"
 #include "run/AlertCollector.h"
 #include "snapshot/TimeText.h"
 #include "snapshot/Units.h"
@@ -33,8 +34,9 @@ MetricsServerLimits ServerLimits(const MonitorOptions& options) {
 }
 
 CScrapeSource::CScrapeSource(const CCollector& collector, ScrapeLimits limits,
-                             std::function<SteadyClock::time_point()> now)
-    : m_Collector(collector), m_Limits(limits), m_Now(std::move(now)) {}
+                             std::function<SteadyClock::time_point()> now,
+                             const CSensorChangeTally* changes)
+    : m_Collector(collector), m_Limits(limits), m_Now(std::move(now)), m_pChanges(changes) {}
 
 std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
     CollectionStatus status = m_Collector.Status();
@@ -42,7 +44,21 @@ std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
             ScrapeWaitLimit(status, m_Now(), request.scraperTimeout, m_Limits)) {
         status = m_Collector.WaitForCollection(status.completed, *until);
     }
+    if (m_pChanges != nullptr) {
+        const SensorChanges changes = m_pChanges->Changes();
+        return RenderScrape(status, m_Now(), m_Limits, &changes);
+    }
     return RenderScrape(status, m_Now(), m_Limits);
+}
+
+std::string CScrapeSource::SensorsDocument() const {
+    const CollectionStatus status = m_Collector.Status();
+    if (status.latest) {
+        return RenderJson(*status.latest);
+    }
+    Snapshot none;
+    none.startup = status.startup;
+    return RenderJson(none);
 }
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
@@ -64,6 +80,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     // The library takes listeners once it has started up: now, or when the
     // collector's retry succeeds.
     AlertCollector alerts;
+    CSensorChangeTally changes;
     const SERVICE_CODE startup = hooks.initialise();
     if (startup == ServiceCode_Success) {
         ServiceApi::RegisterSensorStateListener(&alerts);
@@ -84,10 +101,11 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     collector.Start();
     ScrapeLimits limits;
     limits.interval = interval;
-    const CScrapeSource source(collector, limits, hooks.now);
+    const CScrapeSource source(collector, limits, hooks.now, &changes);
     MetricsRoutes routes;
     routes.telemetryPath = options.telemetryPath;
     routes.allowedHosts = options.allowedHosts;
+    routes.sensorsDocument = [&source] { return source.SensorsDocument(); };
     CMetricsServer server(
         [&source](const ScrapeRequest& request) { return source.Scrape(request); },
         ServerLimits(options), routes);
@@ -113,6 +131,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         const SteadyClock::time_point wake =
             std::min(end, SteadyClock::now() + std::chrono::milliseconds(100));
         for (const Alert& alert : alerts.WaitUntil(wake)) {
+            changes.Record(alert);
             std::fprintf(streams.out, "%s\n", AlertLine(alert).c_str());
             std::fflush(streams.out);
         }

@@ -11,6 +11,7 @@
 #include "exporter/Collector.h"
 #include "exporter/MetricsServer.h"
 #include "exporter/ScrapeAnswer.h"
+#include "exporter/SensorChangeTally.h"
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
 
@@ -20,15 +21,21 @@ constexpr int kExitUnavailable = 69;  // sysexits EX_UNAVAILABLE: cannot listen
 // may overlap.
 class CScrapeSource {
 public:
+    // `changes`, when given, is the alert listener's tally the scrapes show.
     CScrapeSource(const CCollector& collector, ScrapeLimits limits,
-                  std::function<SteadyClock::time_point()> now);
+                  std::function<SteadyClock::time_point()> now,
+                  const CSensorChangeTally* changes = nullptr);
 
     std::string Scrape(const ScrapeRequest& request) const;
+    // The JSON document of the latest collection, at once: no wait, no call
+    // into the library. Before the first, the start-up's result alone.
+    std::string SensorsDocument() const;
 
 private:
     const CCollector& m_Collector;
     ScrapeLimits m_Limits;
     std::function<SteadyClock::time_point()> m_Now;
+    const CSensorChangeTally* m_pChanges;
 };
 
 // The server's limits for --web.max-requests: that many requests answered

@@ -77,6 +77,9 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
     } else if (path == "/") {
         answer.contentType = "text/html; charset=utf-8";
         answer.body = m_IndexPage;
+    } else if (path == "/api/v1/sensors" && m_Routes.sensorsDocument) {
+        answer.contentType = "application/json; charset=utf-8";
+        answer.body = m_Routes.sensorsDocument();
     } else if (path == "/health") {
         // The process serves; whether the service processor answers is
         // svcproc_up's to say.

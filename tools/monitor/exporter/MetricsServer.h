@@ -1,7 +1,7 @@
 // The monitor's metrics endpoint: GET /metrics (or another telemetry path)
 // in the Prometheus text exposition format, GET / a page that links to it,
-// GET /health while it serves, over the bounded HTTP server of CHttpService
-// (Boost.Beast; the same file builds for Windows).
+// GET /health while it serves, GET /api/v1/sensors the monitor's JSON, over the bounded HTTP server
+// of CHttpService (Boost.Beast; the same file builds for Windows).
 #pragma once
 
 #include <chrono>
@@ -25,6 +25,9 @@ struct MetricsRoutes {
     // The Host names a request may use (run/AllowedHost.h); others get 403
     // and the connection closes. Empty: any Host.
     std::vector<std::string> allowedHosts;
+    // The JSON document of GET /api/v1/sensors, on the same worker threads
+    // and under the same rules as Source; unset: that path is not served.
+    std::function<std::string()> sensorsDocument;
 };
 
 // What a scrape asks of its source.

@@ -63,14 +63,16 @@ std::optional<SteadyClock::time_point> ScrapeWaitLimit(const CollectionStatus& s
 }
 
 std::string RenderScrape(const CollectionStatus& status, SteadyClock::time_point now,
-                         const ScrapeLimits& limits) {
+                         const ScrapeLimits& limits, const SensorChanges* changes) {
     Snapshot placeholder;
     placeholder.startup = status.startup;
     const Snapshot& snapshot = status.latest ? *status.latest : placeholder;
     const bool outdated = Outdated(status, now, limits);
     const bool startupFailed = snapshot.startup != ServiceCode_Success;
     const bool notAnswering = !startupFailed && !Up(snapshot);
-    std::string out = RenderPrometheus(snapshot, Up(snapshot) && !outdated);
+    const bool up = Up(snapshot) && !outdated;
+    std::string out = changes != nullptr ? RenderPrometheus(snapshot, up, *changes)
+                                         : RenderPrometheus(snapshot, up);
 
     const auto reason = [](const char* name, bool applies) {
         return std::string("svcproc_down_reason{reason=\"") + name + "\"} " +

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "exporter/Collector.h"
+#include "snapshot/SensorChanges.h"
 
 struct ScrapeLimits {
     // The collector's cadence (--interval).
@@ -44,6 +45,7 @@ std::optional<SteadyClock::time_point> ScrapeWaitLimit(const CollectionStatus& s
                                                        const ScrapeLimits& limits);
 
 // The exposition text: the snapshot's metrics (svcproc_up 0 when Outdated),
-// then why svcproc_up is 0 and the collection's age and durations.
+// with the alert listener's `changes` when given, then why svcproc_up is 0
+// and the collection's age and durations.
 std::string RenderScrape(const CollectionStatus& status, SteadyClock::time_point now,
-                         const ScrapeLimits& limits);
+                         const ScrapeLimits& limits, const SensorChanges* changes = nullptr);

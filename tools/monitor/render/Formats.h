@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "snapshot/SensorChanges.h"
 #include "snapshot/Snapshot.h"
 
 struct TableStyle {
@@ -36,3 +37,7 @@ constexpr int kJsonFormatVersion = 2;
 std::string RenderPrometheus(const Snapshot& snapshot);
 // The same with svcproc_up given: the exporter also judges the snapshot's age.
 std::string RenderPrometheus(const Snapshot& snapshot, bool up);
+// The same with the alert listener's tally: a change counter for every
+// sensor of the inventory (0 until its first alert) and the time of the
+// latest change.
+std::string RenderPrometheus(const Snapshot& snapshot, bool up, const SensorChanges& changes);

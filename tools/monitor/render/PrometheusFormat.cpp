@@ -4,7 +4,9 @@
 
 #include "render/Formats.h"
 #include "render/Thresholds.h"
+#include "svcproc/api/HandleKindName.h"
 #include "snapshot/NumberText.h"
+#include "snapshot/SensorLevel.h"
 #include "snapshot/Units.h"
 #include "svcp_version.h"
 
@@ -45,6 +47,13 @@ std::string Labels(unsigned long handle, const std::wstring& description,
         labels += std::string(",") + extraName + "=\"" + extraValue + "\"";
     }
     return labels + "}";
+}
+
+// A series across sensor kinds carries the kind as a label of its own.
+std::string SensorLabels(const SensorSnapshot& sensor) {
+    return "{id=\"" + FormatHandle(sensor.handle) + "\",kind=\"" +
+           ServiceApi::KindName(ServiceApi::HandleKind(sensor.handle)) + "\",name=\"" +
+           EscapeLabel(ToUtf8(sensor.information.Description)) + "\"}";
 }
 
 // The metric names of one sensor kind: value, state and thresholds.
@@ -144,13 +153,35 @@ void WriteLink(std::string& out, const LinkSnapshot& link) {
                 {Value(link.status.PollingThreadRunning)}});
 }
 
-}  // namespace
-
-std::string RenderPrometheus(const Snapshot& snapshot) {
-    return RenderPrometheus(snapshot, Up(snapshot));
+// Every sensor of the inventory has a counter from the start, so that rate()
+// sees its first change; the time only once there was one.
+void WriteChanges(std::string& out, const Snapshot& snapshot, const SensorChanges& changes) {
+    Family total{"svcproc_sensor_state_changes_total",
+                 "counter",
+                 "Alerts (asserted or cleared) this process received for the sensor since it "
+                 "started listening.",
+                 {}};
+    Family last{"svcproc_sensor_last_change_timestamp_seconds",
+                "gauge",
+                "Unix time of the latest alert this process received for the sensor (absent "
+                "before the first).",
+                {}};
+    for (const SensorSnapshot& sensor : snapshot.sensors) {
+        const auto found = changes.find(sensor.handle);
+        const SensorChange change = found != changes.end() ? found->second : SensorChange{};
+        total.samples.push_back(SensorLabels(sensor) + " " + IntegerText(change.count));
+        if (change.last) {
+            const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(
+                change.last->time_since_epoch());
+            last.samples.push_back(SensorLabels(sensor) + " " +
+                                   DecimalText(static_cast<int64_t>(sinceEpoch.count()), -3));
+        }
+    }
+    Write(out, total);
+    Write(out, last);
 }
 
-std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
+std::string Render(const Snapshot& snapshot, bool up, const SensorChanges* changes) {
     std::string out;
     Write(out, {"svcproc_up",
                 "gauge",
@@ -160,10 +191,12 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
                 "gauge",
                 "Result code of the library's start-up (0 success, 2-6 failures).",
                 {" " + IntegerText(static_cast<int64_t>(snapshot.startup))}});
-    Write(out, {"svcproc_build_info",
-                "gauge",
-                "The monitor's version, as a label; always 1.",
-                {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\"} 1"}});
+    Write(out,
+          {"svcproc_build_info",
+           "gauge",
+           "The monitor's version, source revision and compiler, as labels; always 1.",
+           {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\",revision=\"" +
+            EscapeLabel(SVCP_REVISION) + "\",compiler=\"" + EscapeLabel(SVCP_COMPILER) + "\"} 1"}});
     Write(out, {"svcproc_scrape_duration_seconds",
                 "gauge",
                 "How long taking the readings and the link status took, in seconds.",
@@ -178,7 +211,13 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
     KindFamilies voltage = MakeKind("voltage", "volts", "Voltage sensor");
     KindFamilies fan = MakeKind("fan_speed", "rpm", "Fan speed sensor");
     KindFamilies temperature = MakeKind("temperature", "celsius", "Temperature sensor");
+    Family level{"svcproc_sensor_level",
+                 "gauge",
+                 "Sensor level as the JSON output judges it (0 ok, 1 warning, 2 critical).",
+                 {}};
     for (const SensorSnapshot& sensor : snapshot.sensors) {
+        level.samples.push_back(SensorLabels(sensor) + " " +
+                                IntegerText(static_cast<int64_t>(LevelOf(sensor))));
         switch (ServiceApi::HandleKind(sensor.handle)) {
             case HandleKind_Voltage:
                 AddSensor(voltage, sensor);
@@ -205,6 +244,24 @@ std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
         Write(out, kind->state);
         Write(out, kind->threshold);
     }
+    Write(out, level);
+    if (changes != nullptr) {
+        WriteChanges(out, snapshot, *changes);
+    }
     Write(out, led);
     return out;
+}
+
+}  // namespace
+
+std::string RenderPrometheus(const Snapshot& snapshot) {
+    return RenderPrometheus(snapshot, Up(snapshot));
+}
+
+std::string RenderPrometheus(const Snapshot& snapshot, bool up) {
+    return Render(snapshot, up, nullptr);
+}
+
+std::string RenderPrometheus(const Snapshot& snapshot, bool up, const SensorChanges& changes) {
+    return Render(snapshot, up, &changes);
 }
