@@ -249,12 +249,26 @@ TEST_F(DeviceDirectoryTrust, AnOrdinaryUserFindsRootsServer) {
         GTEST_SKIP() << "needs root's server and another user";
     }
     ASSERT_EQ(chmod(m_sDirectory.c_str(), 0755), 0);
-    auto server = Serve();
-    ASSERT_EQ(chmod(server->SocketPath().c_str(), 0777), 0);
+    // The child is made before the server's threads exist and waits for the
+    // word: forked beside running threads it could inherit a lock one of them
+    // held (the sanitizers' allocators do hold them).
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
     const pid_t child = fork();
     if (child == 0) {
-        _exit(DropToNobody() && Listed(m_sDirectory) == 1 ? 0 : 1);
+        close(go[1]);
+        char byte = 0;
+        const bool started = read(go[0], &byte, 1) == 1;
+        _exit(started && DropToNobody() && Listed(m_sDirectory) == 1 ? 0 : 1);
     }
+    close(go[0]);
+    auto server = Serve();
+    const bool opened = chmod(server->SocketPath().c_str(), 0777) == 0;
+    EXPECT_TRUE(opened);
+    if (opened) {
+        (void)!write(go[1], "g", 1);
+    }
+    close(go[1]);  // without the word the child ends at once
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

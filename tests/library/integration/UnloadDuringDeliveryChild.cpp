@@ -155,11 +155,13 @@ int RunCycle(int cycle) {
         }
         library.RegisterSensorStateListener(&listener);
         driver->Arm();
-        // Below its critical threshold: the alert waits behind the gate.
-        machine.ServiceProcessor().SetReading(svcpsim::SensorKind::Fan, 0, 100);
         if (!driver->WaitUntilHolding()) {
             return Fail(cycle, "no alert poll came to the gate");
         }
+        // Below its critical threshold. Raised only once the one polling
+        // thread is held at the gate, so no poll already under way can take
+        // the alert: it waits for the held poll.
+        machine.ServiceProcessor().SetReading(svcpsim::SensorKind::Fan, 0, 100);
         if (listener.Calls() != 0) {
             return Fail(cycle, "a delivery came before the unload");
         }
