@@ -33,14 +33,6 @@ std::unique_ptr<CMetricsServer> Serve(CMetricsServer::Source source, MetricsServ
     return server;
 }
 
-RawHttpResponse Ask(int port, const std::string& request, bool bodiless = false) {
-    RawHttpClient client(port);
-    RawHttpResponse response;
-    EXPECT_TRUE(client.Send(request));
-    EXPECT_TRUE(client.Read(response, bodiless)) << request;
-    return response;
-}
-
 TEST(MetricsServerRoutes, ServesEveryAddressWithOneSetOfRoutes) {
     MetricsRoutes routes;
     routes.telemetryPath = "/x/metrics";

@@ -13,14 +13,6 @@
 
 namespace {
 
-RawHttpResponse Ask(int port, const std::string& request, bool bodiless = false) {
-    RawHttpClient client(port);
-    RawHttpResponse response;
-    EXPECT_TRUE(client.Send(request));
-    EXPECT_TRUE(client.Read(response, bodiless)) << request;
-    return response;
-}
-
 TEST(SensorsApi, ServesTheDocumentForGetAndHeadOnly) {
     int calls = 0;
     MetricsRoutes routes;

@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <gtest/gtest.h>
+
 struct RawHttpResponse {
     int status = 0;
     std::string head;  // status line and fields, up to the blank line
@@ -132,3 +134,13 @@ private:
     bool m_bConnected = false;
     std::string m_Pending;
 };
+
+// One request on a connection of its own, and its answer (HEAD's without a
+// body); a failure to send or read fails the calling test.
+inline RawHttpResponse Ask(int port, const std::string& request, bool bodiless = false) {
+    RawHttpClient client(port);
+    RawHttpResponse response;
+    EXPECT_TRUE(client.Send(request));
+    EXPECT_TRUE(client.Read(response, bodiless)) << request;
+    return response;
+}
