@@ -67,6 +67,7 @@ TEST(ExporterOptions, RefusesBadValuesNamingTheOption) {
         {{"--listen", "1", "--web.telemetry-path", "metrics"}, "starts with '/'"},
         {{"--listen", "1", "--web.telemetry-path", "/"}, "own pages"},
         {{"--listen", "1", "--web.telemetry-path", "/health"}, "own pages"},
+        {{"--listen", "1", "--web.telemetry-path", "/api/v1/sensors"}, "own pages"},
         {{"--listen", "1", "--web.telemetry-path", "/m?x=1"}, "letters, digits"},
         {{"--listen", "1", "--web.telemetry-path", "/<b>"}, "letters, digits"},
         {{"--listen", "1", "--web.telemetry-path", longPath.c_str()}, "at most 256"},

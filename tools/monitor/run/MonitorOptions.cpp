@@ -91,8 +91,8 @@ CLI::Validator SecondsIn(double low, double high, bool lowOpen) {
         "");
 }
 
-// Where the metrics are served: a plain path of its own, not the index page
-// or /health.
+// Where the metrics are served: a plain path of its own, not one of the
+// exporter's other pages.
 std::string CheckTelemetryPath(const std::string& text) {
     const std::string shown = "'" + text.substr(0, 64) + "'";
     if (text.size() > kMaxTelemetryPathLength ||
@@ -104,8 +104,8 @@ std::string CheckTelemetryPath(const std::string& text) {
     if (text.empty() || text[0] != '/') {
         return shown + ": expected a path that starts with '/'";
     }
-    if (text == "/" || text == "/health") {
-        return shown + ": '/' and '/health' are the exporter's own pages";
+    if (text == "/" || text == "/health" || text == "/api/v1/sensors") {
+        return shown + ": '/', '/health' and '/api/v1/sensors' are the exporter's own pages";
     }
     return std::string();
 }
