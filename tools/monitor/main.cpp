@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "check/CheckReport.h"
+#include "check/CheckRun.h"
 #include "exporter/Exporter.h"
 #include "run/CommandLine.h"
 #include "run/Monitor.h"
@@ -32,9 +34,9 @@ int CloseStandardOutput(int status) {
     return status;
 }
 
-int UsageError(const std::string& error) {
+int UsageError(const std::string& error, int status = kExitUsage) {
     std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
-    return kExitUsage;
+    return status;
 }
 
 }  // namespace
@@ -58,8 +60,10 @@ int main(int argc, char** argv) {
         return error.empty() ? status : UsageError(error);
     }
     if (!ParseMonitorOptions(argc, argv, options, error)) {
-        return UsageError(error);
+        return UsageError(error, UsageExitStatus(argc, argv));
     }
+    // A monitoring agent reads only 0 to 3 from a check.
+    const int usageStatus = options.check ? Check_Unknown : kExitUsage;
     if (options.help || options.version) {
         std::string text = options.help ? MonitorUsage() + ServiceUsage() : MonitorVersion() + "\n";
         std::fputs(text.c_str(), stdout);
@@ -70,11 +74,20 @@ int main(int argc, char** argv) {
     SimulatedMachineRun simulation;
     std::string simulationFile;
     if (!PathForNarrowCall(options.simulationFile, simulationFile)) {
-        return UsageError("--simulate: the path has characters outside the system's code page");
+        return UsageError("--simulate: the path has characters outside the system's code page",
+                          usageStatus);
     }
     if (options.simulate && !simulation.Start(simulationFile, error)) {
         std::fprintf(stderr, "svcproc-monitor: %s\n", error.c_str());
-        return kExitUsage;
+        if (options.check) {
+            std::fputs(UnknownResult(error).text.c_str(), stdout);
+        }
+        return CloseStandardOutput(usageStatus);
+    }
+    if (options.check) {
+        MonitorStreams streams;
+        const int answer = RunCheck(options, streams);
+        return CloseStandardOutput(answer) == answer ? answer : Check_Unknown;
     }
     const std::unique_ptr<ITerminal> terminal = OpenTerminal(stdout);
     MonitorStreams streams;

@@ -91,7 +91,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
                      "interval\n");
     }
     const SteadyClock::duration interval = Seconds(options.intervalSeconds);
-    CCollector collector(LibraryCollectorHooks(hooks), interval, startup);
+    CCollector collector(LibraryCollectorHooks(hooks, &options.selection), interval, startup);
     FILE* err = streams.err;
     collector.onStarted = [err, &alerts] {
         ServiceApi::RegisterSensorStateListener(&alerts);

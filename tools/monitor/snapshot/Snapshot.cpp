@@ -1,5 +1,7 @@
 #include "snapshot/Snapshot.h"
 
+#include "snapshot/SensorSelection.h"
+
 namespace {
 
 using Clock = std::chrono::system_clock;
@@ -51,7 +53,8 @@ bool ReadEntries(Read read, std::vector<Entry>& entries, const std::function<boo
 
 }  // namespace
 
-Snapshot TakeInventory(SERVICE_CODE startup) {
+Snapshot TakeInventory(SERVICE_CODE startup, const SensorSelection* selection,
+                       std::vector<std::string>* refused) {
     Snapshot snapshot;
     snapshot.startup = startup;
     snapshot.takenAt = Clock::now();
@@ -62,6 +65,9 @@ Snapshot TakeInventory(SERVICE_CODE startup) {
                                   ServiceApi::GetSensorInformation, snapshot.sensors);
     AddEntries<CLedHandleList>(ServiceApi::EnumerateLedHandles, ServiceApi::GetLedInformation,
                                snapshot.leds);
+    if (selection != nullptr) {
+        ApplySelection(*selection, snapshot, refused);
+    }
     RefreshReadings(snapshot);
     return snapshot;
 }

@@ -76,9 +76,13 @@ bool Up(const Snapshot& snapshot);
 std::optional<std::chrono::system_clock::time_point> LastResponseAt(const LinkSnapshot& link,
                                                                     int exchangeKind);
 
+struct SensorSelection;
+
 // Lists and describes every sensor and LED (the inventory never changes after
-// start-up, so this is done once).
-Snapshot TakeInventory(SERVICE_CODE startup);
+// start-up, so this is done once), keeping and renaming those `selection`
+// says (SensorSelection.h); renames it refuses are said in `refused`.
+Snapshot TakeInventory(SERVICE_CODE startup, const SensorSelection* selection = nullptr,
+                       std::vector<std::string>* refused = nullptr);
 // Reads every sensor and LED of the inventory again, then the link's status
 // (TrackOutage).
 void RefreshReadings(Snapshot& snapshot);

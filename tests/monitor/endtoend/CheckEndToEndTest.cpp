@@ -1,0 +1,104 @@
+// svcproc-monitor --check as a monitoring agent runs it: exit statuses 0 to
+// 3 and the exact status line and performance data of a simulated machine,
+// a stopped simulator and bad options as UNKNOWN, and a service processor
+// that never answers cut off by --timeout.
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/process/ChildProcess.h"
+#include "support/process/SimulatorProcess.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+struct CheckRun {
+    int status;
+    std::string out;
+};
+
+CheckRun Check(const std::vector<std::string>& arguments,
+               const std::vector<std::string>& environment = {"SVCP_DEVICE_DIR="}) {
+    std::vector<std::string> argv = {SVCPROC_MONITOR, "--check"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    CChildProcess check;
+    EXPECT_TRUE(check.Start(argv, environment));
+    const int status = check.Wait(seconds(60));
+    return CheckRun{status, check.Out()};
+}
+
+// A fan below its critical threshold, one below its non-critical one, a
+// temperature inside its limits.
+std::string TroubledMachine() {
+    const std::string path = testing::TempDir() + "/check-machine.json";
+    std::ofstream(path) << R"({"bios": {"version": "85.12.07"}, "sensors": [
+        {"kind": "fan", "index": 0, "description": "CPU Fan 1",
+         "thresholds": {"lowerNonCritical": 1200, "lowerCritical": 900},
+         "behaviour": {"base": 850}},
+        {"kind": "fan", "index": 1, "description": "Rear's Fan",
+         "thresholds": {"lowerNonCritical": 1200, "lowerCritical": 900},
+         "behaviour": {"base": 1000}},
+        {"kind": "temperature", "index": 0, "description": "CPU Temperature",
+         "limits": {"min": 0, "max": 127},
+         "thresholds": {"upperNonCritical": 75, "upperCritical": 85},
+         "behaviour": {"base": 71}}],
+      "leds": [{"bitMap": 1, "description": "Power"}]})";
+    return path;
+}
+
+TEST(CheckEndToEnd, StatusLineAndPerformanceDataOfASimulatedMachine) {
+    const std::string machine = "--simulate=" + TroubledMachine();
+    const std::string perfData =
+        " | 'CPU Fan 1'=850;1200:;900: 'Rear''s Fan'=1000;1200:;900: "
+        "'CPU Temperature'=71;~:75;~:85;0;127\n";
+    CheckRun run = Check({machine});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out,
+              "SVCPROC CRITICAL - CPU Fan 1 critical (850 RPM), Rear's Fan warning (1000 RPM)" +
+                  perfData);
+
+    run = Check({machine, "--warning-only", "-v"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "SVCPROC WARNING - CPU Fan 1 warning (850 RPM), Rear's Fan warning (1000 RPM)" +
+                  perfData +
+                  "CPU Fan 1: critical, 850 RPM\nRear's Fan: warning, 1000 RPM\n"
+                  "CPU Temperature: ok, 71.0 °C\nLED Power: off\n");
+
+    run = Check({machine, "--exclude", "*Fan*"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "SVCPROC OK - 1 sensors ok | 'CPU Temperature'=71;~:75;~:85;0;127\n");
+    run = Check({machine, "--include", "Rear*"});
+    EXPECT_EQ(run.status, 1) << run.out;
+}
+
+TEST(CheckEndToEnd, UnknownWhateverStopsTheAnswer) {
+    CSimulatorProcess sim(SVCPROC_SIM);
+    CheckRun run = Check({}, sim.Environment());
+    EXPECT_EQ(run.status, 3) << "a stopped simulator";
+    EXPECT_EQ(run.out.rfind("SVCPROC UNKNOWN - start-up failed with ", 0), 0u) << run.out;
+
+    EXPECT_EQ(Check({"--timeout", "0"}).status, 3) << "bad options";
+    EXPECT_EQ(Check({"--listen", "9723"}).status, 3);
+    EXPECT_EQ(Check({"--simulate=/nonexistent.json"}).status, 3);
+
+    // A service processor that takes requests and never answers.
+    ASSERT_TRUE(sim.Start()) << sim.Process().Err();
+    sim.Process().Signal(SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    run = Check({"--timeout", "1.5"}, sim.Environment());
+    const auto took = std::chrono::steady_clock::now() - start;
+    sim.Process().Signal(SIGCONT);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "SVCPROC UNKNOWN - no answer within 1.5 s (--timeout)\n");
+    EXPECT_LT(took, seconds(10));
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+}  // namespace
