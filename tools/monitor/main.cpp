@@ -11,6 +11,7 @@
 
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
+#include "config/ConfigFile.h"
 #include "exporter/Exporter.h"
 #include "run/CommandLine.h"
 #include "run/Monitor.h"
@@ -36,6 +37,9 @@ int CloseStandardOutput(int status) {
 
 int UsageError(const std::string& error, int status = kExitUsage) {
     std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
+    if (status == Check_Unknown) {
+        std::fputs(UnknownResult(error).text.c_str(), stdout);
+    }
     return status;
 }
 
@@ -61,6 +65,13 @@ int main(int argc, char** argv) {
     }
     if (!ParseMonitorOptions(argc, argv, options, error)) {
         return UsageError(error, UsageExitStatus(argc, argv));
+    }
+    if (!options.configFile.empty()) {
+        MonitorConfig config;
+        if (!LoadMonitorConfig(options.configFile, config, error) ||
+            !ApplyMonitorConfig(config, argc, argv, options, error)) {
+            return UsageError(error, options.check ? Check_Unknown : kExitUsage);
+        }
     }
     // A monitoring agent reads only 0 to 3 from a check.
     const int usageStatus = options.check ? Check_Unknown : kExitUsage;

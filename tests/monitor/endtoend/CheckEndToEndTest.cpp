@@ -101,4 +101,36 @@ TEST(CheckEndToEnd, UnknownWhateverStopsTheAnswer) {
     EXPECT_EQ(sim.Stop(), 0);
 }
 
+// The file's filters and renames reach every format; ids stay.
+TEST(CheckEndToEnd, AConfigurationFileShapesEveryFormat) {
+    const std::string config = testing::TempDir() + "/check-config.yaml";
+    std::ofstream(config) << "sensors:\n  exclude: [{kind: led}, {description: '* Temperature'}]\n"
+                             "  rename: [{description: CPU Fan, to: Processor fan}]\n";
+    const std::vector<std::string> base = {SVCPROC_MONITOR, "--simulate", "--once", "--config.file",
+                                           config};
+    auto run = [&](const std::string& format) {
+        std::vector<std::string> argv = base;
+        argv.insert(argv.end(), {"--format", format});
+        CChildProcess monitor;
+        EXPECT_TRUE(monitor.Start(argv, {"SVCP_DEVICE_DIR="}));
+        EXPECT_EQ(monitor.Wait(seconds(60)), 0) << monitor.Err();
+        return monitor.Out();
+    };
+    const std::string json = run("json");
+    EXPECT_NE(json.find("\"description\": \"Processor fan\",\n      \"handle\": 131072"),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(json.find("Temperature"), std::string::npos);
+    EXPECT_EQ(json.find("\"Power\""), std::string::npos);
+    const std::string metrics = run("prometheus");
+    EXPECT_NE(metrics.find(R"(svcproc_fan_speed_rpm{id="0x00020000",name="Processor fan"})"),
+              std::string::npos)
+        << metrics;
+    EXPECT_EQ(metrics.find("Temperature"), std::string::npos);
+    EXPECT_EQ(run("table").find("CPU Fan"), std::string::npos);
+    const CheckRun check = Check({"--simulate", "--config.file", config});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_NE(check.out.find(" 'Processor fan'="), std::string::npos) << check.out;
+}
+
 }  // namespace

@@ -374,6 +374,28 @@ bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& opti
     return true;
 }
 
+std::vector<std::string> MonitorOptionsGiven(int argc, const char* const* argv) {
+    MonitorOptions options;
+    Parser parser(options);
+    std::vector<std::string> names;
+    try {
+        parser.app.parse(argc, argv);
+    } catch (const CLI::ParseError&) {
+        return names;
+    }
+    for (const CLI::Option* option : parser.app.get_options()) {
+        if (option->count() != 0) {
+            for (const std::string& name : option->get_lnames()) {
+                names.push_back(name);
+            }
+            for (const std::string& name : option->get_snames()) {
+                names.push_back(name);
+            }
+        }
+    }
+    return names;
+}
+
 int UsageExitStatus(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--check") == 0) {

@@ -55,6 +55,11 @@ struct MonitorOptions {
     SensorSelection selection;
 };
 
+// The long and short names, without dashes, of every option argv gives
+// ("interval", "listen" and "web.listen-address" for either); empty when it
+// does not parse.
+std::vector<std::string> MonitorOptionsGiven(int argc, const char* const* argv);
+
 // The exit status of a usage error: 3 (UNKNOWN) when argv asks for --check,
 // else 64.
 int UsageExitStatus(int argc, const char* const* argv);
