@@ -43,6 +43,7 @@ endif()
 install(FILES
   ${CMAKE_SOURCE_DIR}/svcproc/api/HandleKindName.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/ISensorStateListener.h
+  ${CMAKE_SOURCE_DIR}/svcproc/api/MachineInfo.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/SensorHandle.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/SensorRecords.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/ServiceApi.h

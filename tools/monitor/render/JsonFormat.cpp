@@ -166,6 +166,10 @@ std::string RenderJson(const Snapshot& snapshot, JsonLayout layout) {
           {"meaning", text.meaning},
           {"advice", text.advice}}},
         {"serviceProcessor", ServiceProcessor(snapshot.link)},
+        {"machine", snapshot.machine
+                        ? json{{"biosVersion", snapshot.machine->biosVersion},
+                               {"serviceProcessor", snapshot.machine->serviceProcessor}}
+                        : json(nullptr)},
         {"sensors", json::array()},
         {"leds", json::array()},
     };
