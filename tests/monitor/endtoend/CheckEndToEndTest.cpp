@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "support/process/ChildProcess.h"
+#include "support/process/ShellOutput.h"
 #include "support/process/SimulatorProcess.h"
 
 namespace {
@@ -131,6 +132,30 @@ TEST(CheckEndToEnd, AConfigurationFileShapesEveryFormat) {
     const CheckRun check = Check({"--simulate", "--config.file", config});
     EXPECT_EQ(check.status, 0);
     EXPECT_NE(check.out.find(" 'Processor fan'="), std::string::npos) << check.out;
+
+    // The exporter's collection: /metrics and /api/v1/sensors.
+    if (!Installed("curl")) {
+        GTEST_SKIP() << "curl is not installed (scripts/install-deps.sh)";
+    }
+    CChildProcess exporter;
+    std::vector<std::string> argv = base;
+    argv.erase(argv.begin() + 2);  // --once
+    argv.insert(argv.end(), {"--listen", "127.0.0.1:0", "--duration", "30"});
+    ASSERT_TRUE(exporter.Start(argv, {"SVCP_DEVICE_DIR="}));
+    ASSERT_TRUE(exporter.WaitForLine("svcproc-monitor: serving http://", seconds(30)));
+    const std::string& out = exporter.Out();
+    const size_t start = out.find("http://");
+    const std::string url = out.substr(start, out.find("/metrics", start) - start);
+    const std::string scraped = ShellOutput("curl -sS " + url + "/metrics");
+    EXPECT_NE(scraped.find(R"(svcproc_fan_speed_rpm{id="0x00020000",name="Processor fan"})"),
+              std::string::npos)
+        << scraped;
+    EXPECT_EQ(scraped.find("Temperature"), std::string::npos);
+    const std::string sensors = ShellOutput("curl -sS " + url + "/api/v1/sensors");
+    EXPECT_NE(sensors.find("\"Processor fan\""), std::string::npos) << sensors;
+    EXPECT_EQ(sensors.find("Temperature"), std::string::npos);
+    exporter.Signal(SIGTERM);
+    EXPECT_EQ(exporter.Wait(seconds(30)), 0);
 }
 
 }  // namespace
