@@ -17,6 +17,7 @@ const char* const kSensorsKey = "sensors";
 const std::set<std::string> kRefusedOptions = {"help", "version", "config.file"};
 const std::set<std::string> kKinds = {"voltage", "fan", "temperature", "led"};
 constexpr size_t kMaxNameBytes = 256;
+constexpr size_t kMaxOptionValues = 64;  // a repeated option's list
 
 // Thrown with a node's place and a reason; caught once at the top.
 struct ConfigError {
@@ -105,8 +106,12 @@ SensorSelection Sensors(const YAML::Node& node) {
     }
     SensorSelection selection;
     std::set<std::string> targets;
+    std::set<std::string> seen;
     for (const auto& entry : node) {
         const std::string key = Scalar(entry.first, "a key");
+        if (!seen.insert(key).second) {
+            Refuse(entry.first, "sensors: '" + key + "' is given twice");
+        }
         if (key == "include" || key == "exclude") {
             std::vector<SelectionRule>& rules =
                 key == "include" ? selection.include : selection.exclude;
@@ -143,6 +148,9 @@ ConfigOption Option(const std::string& key, const YAML::Node& value) {
         }
     };
     if (value.IsSequence()) {
+        if (value.size() > kMaxOptionValues) {
+            Refuse(value, key + ": at most " + std::to_string(kMaxOptionValues) + " values");
+        }
         for (const YAML::Node& item : value) {
             one(item);
         }
@@ -174,8 +182,12 @@ bool ParseMonitorConfig(const std::string& text, const std::string& path, Monito
         if (!root.IsMap()) {
             Refuse(root, "expected a map of keys (sensors, and options such as interval)");
         }
+        std::set<std::string> seen;
         for (const auto& entry : root) {
             const std::string key = Scalar(entry.first, "a key");
+            if (!seen.insert(key).second) {
+                Refuse(entry.first, "'" + key + "' is given twice");
+            }
             if (key == kSensorsKey) {
                 config.selection = Sensors(entry.second);
                 continue;
