@@ -43,7 +43,6 @@ endif()
 install(FILES
   ${CMAKE_SOURCE_DIR}/svcproc/api/HandleKindName.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/ISensorStateListener.h
-  ${CMAKE_SOURCE_DIR}/svcproc/api/MachineInfo.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/SensorHandle.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/SensorRecords.h
   ${CMAKE_SOURCE_DIR}/svcproc/api/ServiceApi.h
@@ -53,6 +52,8 @@ install(FILES
   ${CMAKE_SOURCE_DIR}/svcproc/api/svcproc_c.h
   ${CMAKE_BINARY_DIR}/include/svcproc/api/svcproc_export.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svcproc/api)
+install(FILES ${CMAKE_SOURCE_DIR}/svcproc/api/machine/MachineInfo.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svcproc/api/machine)
 install(FILES ${CMAKE_SOURCE_DIR}/log/include/LogControl.h ${CMAKE_BINARY_DIR}/include/log_export.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svcproc/log)
 

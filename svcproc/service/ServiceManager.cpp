@@ -116,14 +116,14 @@ void CServiceManager::UnregisterSensorStateListener(ISensorStateListener* listen
 
 void CServiceManager::RememberMachine(const std::string& biosVersion,
                                       const std::string* serviceProcessor, uint32_t address) {
-    try {
-        m_sBiosVersion = biosVersion;
-        m_sServiceProcessor = serviceProcessor != nullptr ? *serviceProcessor : std::string();
-        m_nServiceProcessorAddress = address;
-        m_bMachineKnown = true;
-    } catch (...) {
-        m_bMachineKnown = false;
-    }
+    // The copies may throw std::bad_alloc, which refuses start-up as any
+    // other allocation of it does; the record changes only whole.
+    std::string bios = biosVersion;
+    std::string device = serviceProcessor != nullptr ? *serviceProcessor : std::string();
+    m_sBiosVersion.swap(bios);
+    m_sServiceProcessor.swap(device);
+    m_nServiceProcessorAddress = address;
+    m_bMachineKnown = true;
 }
 
 namespace {

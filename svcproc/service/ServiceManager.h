@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "svcproc/api/MachineInfo.h"
+#include "svcproc/api/machine/MachineInfo.h"
 #include "svcproc/service/ServiceProcessor.h"
 
 class CServiceManager {
@@ -52,8 +52,7 @@ public:
 private:
     unsigned InitFlag() const { return m_bInit.load(std::memory_order_acquire) ? 1u : 0u; }
 
-    // Records what start-up found for GetMachineInfo; an allocation failure
-    // leaves it unknown rather than failing start-up.
+    // Records what start-up found for GetMachineInfo.
     void RememberMachine(const std::string& biosVersion, const std::string* serviceProcessor,
                          uint32_t address);
 

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "svcproc/api/ServiceApi.h"
-#include "svcproc/api/MachineInfo.h"
+#include "svcproc/api/machine/MachineInfo.h"
 #include "svcproc/api/ServiceProcessorStatus.h"
 
 struct ServiceApiFunctions {

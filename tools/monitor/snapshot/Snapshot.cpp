@@ -1,7 +1,7 @@
 #include "snapshot/Snapshot.h"
 
 #include "snapshot/SensorSelection.h"
-#include "svcproc/api/MachineInfo.h"
+#include "svcproc/api/machine/MachineInfo.h"
 
 namespace {
 

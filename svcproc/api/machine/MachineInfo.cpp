@@ -1,7 +1,7 @@
 // The machine-information extension: logs its own entry and exit at level 4
 // and reads the manager's record under the start-up lock, so it never sees
 // one half-written.
-#include "svcproc/api/MachineInfo.h"
+#include "svcproc/api/machine/MachineInfo.h"
 
 #include "svcproc/api/ModuleState.h"
 #include "svcproc/logging/Log.h"
