@@ -70,6 +70,7 @@ TEST(ConfigFile, RefusalsNameTheLineAndColumn) {
               "m.yaml:4:7: rename: 'X' is already the name of another rename");
     EXPECT_EQ(Error("help: true\n"), "m.yaml:1:1: 'help' cannot be given in a file");
     EXPECT_EQ(Error("interval: 2\ninterval: 3\n"), "m.yaml:2:1: 'interval' is given twice");
+    EXPECT_EQ(Error("interval: [2, 3]\n"), "m.yaml:1:11: interval: expected a single value");
     EXPECT_EQ(Error("a: [1,\n").substr(0, 9), "m.yaml:2:");
 }
 

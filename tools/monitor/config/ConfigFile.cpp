@@ -148,6 +148,9 @@ ConfigOption Option(const std::string& key, const YAML::Node& value) {
         }
     };
     if (value.IsSequence()) {
+        if (value.size() > 1 && !MonitorOptionRepeatable(key)) {
+            Refuse(value, key + ": expected a single value");
+        }
         if (value.size() > kMaxOptionValues) {
             Refuse(value, key + ": at most " + std::to_string(kMaxOptionValues) + " values");
         }

@@ -396,6 +396,14 @@ std::vector<std::string> MonitorOptionsGiven(int argc, const char* const* argv) 
     return names;
 }
 
+bool MonitorOptionRepeatable(const std::string& name) {
+    MonitorOptions options;
+    Parser parser(options);
+    const CLI::Option* option = parser.app.get_option_no_throw("--" + name);
+    return option != nullptr &&
+           option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+}
+
 int UsageExitStatus(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--check") == 0) {

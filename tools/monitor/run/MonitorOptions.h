@@ -60,6 +60,10 @@ struct MonitorOptions {
 // does not parse.
 std::vector<std::string> MonitorOptionsGiven(int argc, const char* const* argv);
 
+// Whether the option `name` (a long name without dashes) may be given more
+// than once, each value kept (--listen, --include...).
+bool MonitorOptionRepeatable(const std::string& name);
+
 // The exit status of a usage error: 3 (UNKNOWN) when argv asks for --check,
 // else 64.
 int UsageExitStatus(int argc, const char* const* argv);
