@@ -18,6 +18,7 @@ packages=(
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
+  chromium                                       # the exporter status page's browser test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")
