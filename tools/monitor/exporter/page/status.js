@@ -190,8 +190,10 @@
   // changes it heard no alert for (another process on the till may take them).
   function noteChanges(doc) {
     var alerted = {};
+    var listed = {};
     ((doc.exporter && doc.exporter.recentAlerts) || []).forEach(function (alert) {
       var key = alert.time + " " + alert.id + " " + alert.state;
+      listed[key] = true;
       if (!seen.alerts[key]) { alerted[alert.id] = true; }
       var asserted = alert.state === "asserted";
       addEvent(new Date(alert.time),
@@ -199,6 +201,9 @@
                alert.reading ? "Reading " + alert.reading.text : "",
                asserted ? "bad" : "good", key);
     });
+    // An alert once off the exporter's list never comes back: forget it, so
+    // that a page left open for weeks does not grow.
+    seen.alerts = listed;
     var now = new Date();
     (doc.sensors || []).forEach(function (sensor) {
       var before = seen.levels[sensor.id];
