@@ -169,6 +169,7 @@
     });
     var list = byId("leds");
     list.replaceChildren.apply(list, items);
+    byId("no-leds").hidden = leds.length > 0;
   }
 
   function drawEvents() {
