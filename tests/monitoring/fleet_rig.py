@@ -97,6 +97,7 @@ class Rig:
         self.dir = tempfile.mkdtemp(prefix="svcproc-fleet-")
         self.processes = []
         self.targets = []
+        self.exporters = {}  # till: its exporter's process
         self.webhook = None
         self.prometheus_url = None
         self.alertmanager_url = None
@@ -150,10 +151,12 @@ class Rig:
         to the built-in simulated machine); returns its host:port."""
         argv = [os.path.join(self.bin_dir, "svcproc-monitor"), "--listen", "127.0.0.1:0"]
         argv += ["--simulate"] if simulate else []
-        env = {"SVCP_DEVICE_DIR": self.path(till + ".dev")} if not simulate else {}
+        # Only this till's simulator, never one found elsewhere on the machine.
+        env = {"SVCP_DEVICE_DIR": "" if simulate else self.path(till + ".dev")}
         name = till + "-exporter"
         process = self._spawn(name, argv, env)
         address = self._wait_for_log(name, r"serving http://([0-9.:]+)/metrics", process).group(1)
+        self.exporters[till] = process
         self.targets.append(address)
         self._write_targets()
         return address
