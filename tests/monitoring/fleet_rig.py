@@ -5,6 +5,7 @@ scripts/fleet-demo.sh start.
 Everything runs in one private temporary directory, on free loopback ports,
 and is stopped (and the directory removed) by close(), also on SIGINT/SIGTERM.
 """
+import ctypes
 import json
 import os
 import re
@@ -51,6 +52,12 @@ def steady_machine(seed, fan_script=None):
         if fan_script and sensor["description"] == "Chassis Fan":
             sensor["behaviour"]["script"] = fan_script
     return machine
+
+
+def _die_with_parent():
+    # Even a rig killed outright (a test's timeout) leaves no process behind.
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def free_port():
@@ -114,7 +121,7 @@ class Rig:
     def _spawn(self, name, argv, env=None):
         log = open(self.path(name + ".log"), "wb")
         process = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                   env=dict(os.environ, **(env or {})))
+                                   env=dict(os.environ, **(env or {})), preexec_fn=_die_with_parent)
         log.close()
         self.processes.append(process)
         return process
