@@ -17,15 +17,23 @@ RANGE = "60s"
 
 
 def dashboard_queries(path):
-    """(panel title, expr, instant) of every target of every panel."""
+    """(panel title, expr, instant) of every target of every panel, and what
+    is wrong with the dashboard's variables and data sources."""
     with open(path, encoding="utf-8") as text:
         dashboard = json.load(text)
+    variables = {v["name"]: v["type"] for v in dashboard["templating"]["list"]}
+    problems = []
+    if variables.get("datasource") != "datasource" or "instance" not in variables:
+        problems.append("%s: no datasource variable of type datasource, or no instance variable" % path)
     queries = []
     for panel in dashboard["panels"]:
+        for place in [panel] + panel.get("targets", []):
+            # A data source fixed by uid would not exist where the dashboard is imported.
+            if place.get("datasource", {}).get("uid") != "${datasource}":
+                problems.append("%s: %s: not on ${datasource}" % (path, panel["title"]))
         for target in panel.get("targets", []):
             queries.append((panel["title"], target["expr"], target.get("instant", False)))
-    variables = [v["name"] for v in dashboard["templating"]["list"]]
-    return queries, variables
+    return queries, problems
 
 
 def substituted(expr, values):
@@ -53,9 +61,8 @@ def main(argv):
                   "__range": RANGE}
         count = 0
         for path in argv[2:]:
-            queries, variables = dashboard_queries(path)
-            if "datasource" not in variables or "instance" not in variables:
-                failures.append("%s: no datasource or instance variable" % path)
+            queries, problems = dashboard_queries(path)
+            failures += problems
             for title, expr, instant in queries:
                 count += 1
                 query = substituted(expr, values)
