@@ -19,6 +19,7 @@ packages=(
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
+  prometheus-alertmanager                        # the monitoring pack's end-to-end test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")
