@@ -98,11 +98,12 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
                      "svcproc-monitor: serving svcproc_up 0; start-up is retried every "
                      "interval\n");
     }
+    // Set by the collector's thread (so it outlives the collector); the
+    // events are written by this one.
+    std::atomic<bool> started{startup == ServiceCode_Success};
     const SteadyClock::duration interval = Seconds(options.intervalSeconds);
     CCollector collector(LibraryCollectorHooks(hooks), interval, startup);
     FILE* err = streams.err;
-    // Set by the collector's thread; the events are written by this one.
-    std::atomic<bool> started{startup == ServiceCode_Success};
     collector.onStarted = [err, &alerts, &started] {
         ServiceApi::RegisterSensorStateListener(&alerts);
         started.store(true);
