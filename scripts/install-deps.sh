@@ -12,12 +12,14 @@ packages=(
   dmidecode                                      # independent SMBIOS decoder for table tests
   dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps
   python3-pytest python3-setuptools python3-wheel python3-pip   # the Python binding's tests and pip install
+  libyaml-cpp-dev                                # the monitor's configuration files
   libboost-dev                                   # the monitor's metrics endpoint (--listen): Beast, Asio
   libcpp-httplib-dev                             # an HTTP client in the exporter's tests
   prometheus curl                                # promtool checks, curl scrapes in the tests
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
+  prometheus-alertmanager                        # the monitoring pack's end-to-end test
   chromium                                       # the exporter status page's browser test
 )
 if [ $# -gt 0 ]; then
