@@ -182,8 +182,9 @@ class Exporter:
 
 
 def run(monitor, sim, machine_file, output_dir, work):
-    # The built-in machine, its scenario every 10 s, one description that
-    # looks like markup: the page must show it as text.
+    # The built-in machine, its scenario every 10 s with the Chassis Fan
+    # stalled for 4 s of them (longer than a refresh), and one description
+    # that looks like markup: the page must show it as text.
     with open(machine_file) as source:
         machine = json.load(source)
     machine["repeat"] = 10
@@ -191,6 +192,9 @@ def run(monitor, sim, machine_file, output_dir, work):
     for sensor in machine["sensors"]:
         if sensor["description"] == "Ambient Temperature":
             sensor["description"] = markup_name
+        if sensor["description"] == "Chassis Fan":
+            sensor["behaviour"]["script"] = [{"at": 1.0, "value": 0, "ramp": 1.0},
+                                             {"at": 6.5, "value": 1800, "ramp": 0.5}]
     machine_path = os.path.join(work, "machine.json")
     with open(machine_path, "w") as out:
         json.dump(machine, out)
