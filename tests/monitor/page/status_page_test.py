@@ -97,6 +97,9 @@ class Browser:
         target = self.call("Target.createTarget", {"url": url})["targetId"]
         self.session = self.call("Target.attachToTarget",
                                  {"targetId": target, "flatten": True})["sessionId"]
+        # A till's small screen.
+        self.call("Emulation.setDeviceMetricsOverride",
+                  {"width": 800, "height": 600, "deviceScaleFactor": 1, "mobile": False})
 
     def evaluate(self, expression):
         result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True})
