@@ -20,6 +20,7 @@ packages=(
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
   prometheus-alertmanager                        # the monitoring pack's end-to-end test
+  chromium                                       # the exporter status page's browser test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

@@ -56,13 +56,9 @@ std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
 }
 
 std::string CScrapeSource::SensorsDocument() const {
-    const CollectionStatus status = m_Collector.Status();
-    if (status.latest) {
-        return RenderJson(*status.latest);
-    }
-    Snapshot none;
-    none.startup = status.startup;
-    return RenderJson(none);
+    return RenderSensorsDocument(
+        m_Collector.Status(), m_Now(), m_Limits,
+        m_pChanges != nullptr ? m_pChanges->Recent() : std::vector<SensorAlert>());
 }
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,

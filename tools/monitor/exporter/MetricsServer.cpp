@@ -4,24 +4,10 @@
 #include <cstdlib>
 
 #include "exporter/HttpService.h"
+#include "exporter/page/StatusPage.h"
 #include "run/AllowedHost.h"
 
 const char* const kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
-
-namespace {
-
-// The telemetry path needs no escaping: it is letters, digits and -._~/.
-std::string IndexPage(const std::string& telemetryPath) {
-    return "<!DOCTYPE html>\n"
-           "<html><head><meta charset=\"utf-8\"><title>svcproc exporter</title></head>\n"
-           "<body><h1>svcproc exporter</h1>\n"
-           "<p>The service processor's sensors, LEDs and link, read through the svcproc library "
-           "at each scrape.</p>\n"
-           "<p><a href=\"" +
-           telemetryPath + "\">Metrics</a></p>\n</body></html>\n";
-}
-
-}  // namespace
 
 std::chrono::milliseconds ParseScrapeTimeout(const std::string& text) {
     // strtod would also take leading blanks, signs, hex and words.
@@ -43,7 +29,7 @@ CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits, Metric
     : m_Source(std::move(source)),
       m_Limits(limits),
       m_Routes(std::move(routes)),
-      m_IndexPage(IndexPage(m_Routes.telemetryPath)) {}
+      m_IndexPage(StatusPage(m_Routes.telemetryPath)) {}
 
 CMetricsServer::~CMetricsServer() {
     Stop();
@@ -75,11 +61,11 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
         answer.contentType = kMetricsContentType;
         answer.body = m_Source(scrape);
     } else if (path == "/") {
-        answer.contentType = "text/html; charset=utf-8";
-        answer.body = m_IndexPage;
+        answer = StatusPageAnswer(m_IndexPage);
     } else if (path == "/api/v1/sensors" && m_Routes.sensorsDocument) {
         answer.contentType = "application/json; charset=utf-8";
         answer.body = m_Routes.sensorsDocument();
+        answer.fields = {{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}};
     } else if (path == "/health") {
         // The process serves; whether the service processor answers is
         // svcproc_up's to say.

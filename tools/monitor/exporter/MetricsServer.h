@@ -1,5 +1,5 @@
 // The monitor's metrics endpoint: GET /metrics (or another telemetry path)
-// in the Prometheus text exposition format, GET / a page that links to it,
+// in the Prometheus text exposition format, GET / the live status page,
 // GET /health while it serves, GET /api/v1/sensors the monitor's JSON, over the bounded HTTP server
 // of CHttpService (Boost.Beast; the same file builds for Windows).
 #pragma once
