@@ -37,6 +37,9 @@ struct MonitorOptions {
     std::string telemetryPath = "/metrics";
     int maxRequests = kDefaultScrapeRequests;  // parallel scrapes; 0: no limit of its own
     std::vector<std::string> allowedHosts;     // empty: any Host
+    // --web.config.file: TLS, basic authentication, answer headers; empty:
+    // plain HTTP to anyone.
+    std::string webConfigFile;
 };
 
 // Parses argv; on failure returns false with a one-line message. Numbers are
