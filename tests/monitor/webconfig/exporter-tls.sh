@@ -34,7 +34,7 @@ quiet openssl req -x509 -newkey rsa:2048 -nodes -keyout stranger.key -out strang
 cp first.crt server.crt && cp first.key server.key
 
 # A bcrypt hash of "secret".
-hash='$2b$04$.J7f0wmMXIGSt2lEWSk94eC8PEXI09pc/qsHjswaDqwmwGcspFsu6'
+hash='$2b$04$37AZDjvEds1LH8i0UqZlV./b0QVn6ydbkesYX1e3a.0gYt3.Rbyvu'
 
 start() {  # start CONFIG: serves it, sets $url
   "$monitor" --simulate --listen 127.0.0.1:0 --web.config.file "$1" >out.txt 2>err.txt &
