@@ -27,6 +27,10 @@ if(TARGET svcproc-monitor OR TARGET svcproc-sim)
   svcp_third_party_notice(CLI11 /usr/share/doc/libcli11-dev/copyright)
   svcp_third_party_notice(nlohmann-json /usr/share/doc/nlohmann-json3-dev/copyright)
 endif()
+if(SVCP_YAML_LICENSE)
+  # Statically linked into the Windows tools.
+  svcp_third_party_notice(yaml-cpp ${SVCP_YAML_LICENSE})
+endif()
 if(WIN32)
   svcp_third_party_notice(mingw-w64
     /usr/share/doc/mingw-w64-common/copyright /usr/share/doc/mingw-w64-x86-64-dev/copyright

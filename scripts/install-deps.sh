@@ -12,6 +12,7 @@ packages=(
   dmidecode                                      # independent SMBIOS decoder for table tests
   dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps
   python3-pytest python3-setuptools python3-wheel python3-pip   # the Python binding's tests and pip install
+  libyaml-cpp-dev                                # the monitor's configuration files
   libboost-dev                                   # the monitor's metrics endpoint (--listen): Beast, Asio
   libcpp-httplib-dev                             # an HTTP client in the exporter's tests
   prometheus curl                                # promtool checks, curl scrapes in the tests
