@@ -19,7 +19,7 @@ packages=(
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
-  libyaml-cpp-dev libssl-dev libcrypt-dev openssl # --web.config.file: YAML, TLS, bcrypt; test certificates
+  libssl-dev libcrypt-dev openssl                # --web.config.file: TLS, bcrypt; test certificates
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")
