@@ -88,6 +88,18 @@ expect 401 "unknown user" -u bob:secret "$url/metrics"
 expect 401 "/health without credentials" "$url/health"
 expect 200 "again, from the verified cache" -u alice:secret "$url/health"
 expect 000 "plain HTTP on the TLS port" "http://${url#https://}/metrics"
+# Scrapes at once, right and wrong passwords mixed (the workers share the
+# remembered passwords).
+clients=()
+for i in 1 2 3 4 5 6; do
+  password=secret; [ $((i % 3)) = 0 ] && password=wrong
+  curl -s -o /dev/null -w '%{http_code}\n' --max-time 10 --cacert ca.crt -u "alice:$password" \
+    "$url/metrics" > "parallel.$i" &
+  clients+=($!)
+done
+wait "${clients[@]}"
+[ "$(sort parallel.* | uniq -c | tr -s ' ')" = "$(printf ' 4 200\n 2 401')" ] ||
+  fail "scrapes at once: $(cat parallel.*)"
 
 # The certificate is replaced: new connections get the new one.
 case $(subject) in *first-server*) ;; *) fail "served certificate: $(subject)";; esac

@@ -164,9 +164,6 @@ void CHttpService::Engine::Admit(tcp::socket socket) {
         made.make
             ? made.make(std::move(socket), limits, made.fields, std::move(answerer))
             : MakePlainConnection(std::move(socket), limits, made.fields, std::move(answerer));
-    if (!connection) {
-        return;  // refused by its maker (no certificate to offer)
-    }
     connections.push_back(connection);
     connection->Start();
 }
