@@ -9,7 +9,11 @@
 bool LoadEndpointSecurity(const std::string& path, FILE* err, MetricsSecurity& security, bool& tls,
                           std::string& error) {
     WebConfig config;
-    if (!LoadWebConfig(path, config, error) || !WebConfigSupported(config, error)) {
+    if (!LoadWebConfig(path, config, error)) {
+        return false;
+    }
+    if (!WebConfigSupported(config, error)) {
+        error = path + ": " + error;
         return false;
     }
     tls = config.tls;
