@@ -20,6 +20,7 @@ packages=(
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
   libssl-dev libcrypt-dev openssl                # --web.config.file: TLS, bcrypt; test certificates
+  prometheus-alertmanager                        # the monitoring pack's end-to-end test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

@@ -1,12 +1,16 @@
 #include "exporter/Exporter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
+#include <memory>
 #include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "exporter/EndpointSecurity.h"
+#include "events/EventReporter.h"
 #include "render/Formats.h"
 #include "run/AlertCollector.h"
 #include "snapshot/TimeText.h"
@@ -64,7 +68,9 @@ std::string CScrapeSource::SensorsDocument() const {
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
                 const std::atomic<bool>& stop, const MonitorHooks& hooks) {
+    CEventReporter events(streams.events, hooks.now);
     if (!ApplyLogOptions(options, streams)) {
+        events.ConfigurationRefused("--log-file " + options.logFile + " cannot be used");
         return kExitOutput;
     }
     std::vector<ListenAddress> addresses;
@@ -73,6 +79,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         ListenAddress address;
         if (!ParseListenAddress(text, address, error)) {
             std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
+            events.ConfigurationRefused(error);
             return kExitUsage;
         }
         addresses.push_back(address);
@@ -82,6 +89,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     if (!options.webConfigFile.empty() &&
         !LoadEndpointSecurity(options.webConfigFile, streams.err, security, tls, error)) {
         std::fprintf(streams.err, "svcproc-monitor: --web.config.file %s\n", error.c_str());
+        events.ConfigurationRefused("--web.config.file " + error);
         return kExitUsage;
     }
 
@@ -94,15 +102,20 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         ServiceApi::RegisterSensorStateListener(&alerts);
     } else {
         ExplainStartup(streams.err, startup);
+        events.StartupFailed(startup);
         std::fprintf(streams.err,
                      "svcproc-monitor: serving svcproc_up 0; start-up is retried every "
                      "interval\n");
     }
+    // Set by the collector's thread (so it outlives the collector); the
+    // events are written by this one.
+    std::atomic<bool> started{startup == ServiceCode_Success};
     const SteadyClock::duration interval = Seconds(options.intervalSeconds);
     CCollector collector(LibraryCollectorHooks(hooks), interval, startup);
     FILE* err = streams.err;
-    collector.onStarted = [err, &alerts] {
+    collector.onStarted = [err, &alerts, &started] {
         ServiceApi::RegisterSensorStateListener(&alerts);
+        started.store(true);
         std::fprintf(err, "svcproc-monitor: started\n");
         std::fflush(err);
     };
@@ -119,6 +132,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         ServerLimits(options), routes, security);
     if (!server.Start(addresses, error)) {
         std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
+        events.ConfigurationRefused(error);
         collector.Stop();
         ServiceApi::UnregisterSensorStateListener(&alerts);
         return kExitUnavailable;
@@ -134,15 +148,25 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     const SteadyClock::time_point end = options.durationSeconds < 0
                                             ? SteadyClock::time_point::max()
                                             : hooks.now() + Seconds(options.durationSeconds);
+    const Snapshot none;  // before the first collection
     while (!stop.load() && hooks.now() < end) {
         // Wake every 100 ms to notice a stop request.
         const SteadyClock::time_point wake =
             std::min(end, SteadyClock::now() + std::chrono::milliseconds(100));
-        for (const Alert& alert : alerts.WaitUntil(wake)) {
+        const std::deque<Alert> heard = alerts.WaitUntil(wake);
+        const std::shared_ptr<const Snapshot> latest = collector.Status().latest;
+        const Snapshot& snapshot = latest ? *latest : none;
+        if (latest && started.exchange(false)) {
+            events.Started(snapshot);
+        }
+        events.Link(snapshot);
+        for (const Alert& alert : heard) {
             changes.Record(alert);
+            events.Alert(alert.handle, alert.state != 0, alert.reading, snapshot);
             std::fprintf(streams.out, "%s\n", AlertLine(alert).c_str());
             std::fflush(streams.out);
         }
+        events.Tick();
     }
     server.Stop();
     collector.Stop();

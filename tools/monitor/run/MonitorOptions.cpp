@@ -150,6 +150,7 @@ public:
 struct Parser {
     CLI::App app{kDescription, "svcproc-monitor"};
     std::string duration, interval, format, color, logLevel, maxRequests;
+    std::string systemLog;
 
     explicit Parser(MonitorOptions& options) {
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -245,6 +246,18 @@ struct Parser {
                 },
                 ""))
             ->needs(listen);
+        app.add_option("--system-log", systemLog,
+                       "alerts, link and start-up events to the Event Log or\n"
+                       "the journal: auto (default: when run as a service),\n"
+                       "always or never")
+            ->type_name("WHEN")
+            ->check(OneOf(SystemLogModes(), "auto, always or never"));
+    }
+
+    static std::map<std::string, SystemLogMode> SystemLogModes() {
+        return {{"auto", SystemLogMode::Auto},
+                {"always", SystemLogMode::Always},
+                {"never", SystemLogMode::Never}};
     }
 
     static std::map<std::string, OutputFormat> Formats() {
@@ -328,6 +341,9 @@ bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& opti
             }
         }
         seen.push_back(address);
+    }
+    if (!parser.systemLog.empty()) {
+        options.systemLog = Parser::SystemLogModes().at(parser.systemLog);
     }
     error.clear();
     return true;

@@ -7,6 +7,8 @@
 enum class OutputFormat { Table, Json, Ndjson, Prometheus };
 enum class RunMode { Auto, Once, Watch };
 enum class ColorMode { Auto, Always, Never };
+// Events in the system's log (events/): Auto when run as a service.
+enum class SystemLogMode { Auto, Always, Never };
 
 // Bounds of the time options, in seconds.
 constexpr double kMinIntervalSeconds = 0.05;
@@ -40,6 +42,9 @@ struct MonitorOptions {
     // --web.config.file: TLS, basic authentication, answer headers; empty:
     // plain HTTP to anyone.
     std::string webConfigFile;
+    // --system-log: alerts, the link and start-up as events in the Event Log
+    // or the journal.
+    SystemLogMode systemLog = SystemLogMode::Auto;
 };
 
 // Parses argv; on failure returns false with a one-line message. Numbers are
