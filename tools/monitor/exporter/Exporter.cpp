@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "exporter/EndpointSecurity.h"
 #include "events/EventReporter.h"
 #include "render/Formats.h"
 #include "run/AlertCollector.h"
@@ -79,6 +80,14 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         }
         addresses.push_back(address);
     }
+    MetricsSecurity security;
+    bool tls = false;
+    if (!options.webConfigFile.empty() &&
+        !LoadEndpointSecurity(options.webConfigFile, streams.err, security, tls, error)) {
+        std::fprintf(streams.err, "svcproc-monitor: --web.config.file %s\n", error.c_str());
+        events.ConfigurationRefused("--web.config.file " + error);
+        return kExitUsage;
+    }
 
     // The library takes listeners once it has started up: now, or when the
     // collector's retry succeeds.
@@ -116,7 +125,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     routes.sensorsDocument = [&source] { return source.SensorsDocument(); };
     CMetricsServer server(
         [&source](const ScrapeRequest& request) { return source.Scrape(request); },
-        ServerLimits(options), routes);
+        ServerLimits(options), routes, security);
     if (!server.Start(addresses, error)) {
         std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
         events.ConfigurationRefused(error);
@@ -127,8 +136,8 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     for (size_t i = 0; i < addresses.size(); ++i) {
         const std::string& name = addresses[i].host;
         const std::string host = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-        std::fprintf(streams.out, "svcproc-monitor: serving http://%s:%d%s\n", host.c_str(),
-                     server.Port(i), options.telemetryPath.c_str());
+        std::fprintf(streams.out, "svcproc-monitor: serving %s://%s:%d%s\n", tls ? "https" : "http",
+                     host.c_str(), server.Port(i), options.telemetryPath.c_str());
     }
     std::fflush(streams.out);
 

@@ -25,10 +25,12 @@ std::chrono::milliseconds ParseScrapeTimeout(const std::string& text) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
-CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits, MetricsRoutes routes)
+CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits, MetricsRoutes routes,
+                               MetricsSecurity security)
     : m_Source(std::move(source)),
       m_Limits(limits),
       m_Routes(std::move(routes)),
+      m_Security(std::move(security)),
       m_IndexPage(StatusPage(m_Routes.telemetryPath)) {}
 
 CMetricsServer::~CMetricsServer() {
@@ -42,6 +44,13 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
         !IsAllowedHost(m_Routes.allowedHosts, request.Field("Host"))) {
         HttpAnswer refused = StatusAnswer(403);
         refused.close = true;
+        return refused;
+    }
+    // Every path, /health too: what is not let in learns nothing.
+    if (m_Security.authorised && !m_Security.authorised(request.Field("Authorization"))) {
+        HttpAnswer refused = StatusAnswer(401);
+        refused.fields.emplace_back("WWW-Authenticate",
+                                    "Basic realm=\"svcproc\", charset=\"UTF-8\"");
         return refused;
     }
     // Only reading is served; anything else is refused before routing.
@@ -83,7 +92,8 @@ bool CMetricsServer::Start(const std::vector<ListenAddress>& addresses, std::str
         return false;
     }
     auto service = std::make_unique<CHttpService>(
-        [this](const HttpRequest& request) { return Answer(request); }, m_Limits);
+        [this](const HttpRequest& request) { return Answer(request); }, m_Limits,
+        m_Security.connections);
     std::vector<HttpEndpoint> endpoints;
     for (const ListenAddress& address : addresses) {
         endpoints.push_back(HttpEndpoint{address.host, address.port});

@@ -41,7 +41,8 @@ const char* const kExitStatuses =
     "  0      success; also a watch ended by --duration, SIGINT or SIGTERM\n"
     "  2-6    start-up failed with that library result code (a watch: the last\n"
     "         attempt's, when it ends before start-up succeeds)\n"
-    "  64     bad usage, or a machine description that cannot be used\n"
+    "  64     bad usage, or a machine description or web configuration that\n"
+    "         cannot be used\n"
     "  69     --listen: an address cannot be listened on\n"
     "  74     the output (or the log file) could not be written\n"
     "\n"
@@ -232,6 +233,18 @@ struct Parser {
                    [](const std::string& text, std::string& error) {
                        return ParseAllowedHost(text, error);
                    })
+            ->needs(listen);
+        app.add_option("--web.config.file", options.webConfigFile,
+                       "a web configuration (YAML, as other Prometheus exporters\n"
+                       "read it): TLS, basic authentication, answer headers")
+            ->type_name("PATH")
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    return text.empty() || text.size() > 4096
+                               ? std::string("expected a file name of 1 to 4096 bytes")
+                               : std::string();
+                },
+                ""))
             ->needs(listen);
         app.add_option("--system-log", systemLog,
                        "alerts, link and start-up events to the Event Log or\n"

@@ -39,6 +39,9 @@ struct MonitorOptions {
     std::string telemetryPath = "/metrics";
     int maxRequests = kDefaultScrapeRequests;  // parallel scrapes; 0: no limit of its own
     std::vector<std::string> allowedHosts;     // empty: any Host
+    // --web.config.file: TLS, basic authentication, answer headers; empty:
+    // plain HTTP to anyone.
+    std::string webConfigFile;
     // --system-log: alerts, the link and start-up as events in the Event Log
     // or the journal.
     SystemLogMode systemLog = SystemLogMode::Auto;
