@@ -19,6 +19,9 @@ packages=(
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
+  libssl-dev libcrypt-dev openssl                # --web.config.file: TLS, bcrypt; test certificates
+  prometheus-alertmanager                        # the monitoring pack's end-to-end test
+  chromium                                       # the exporter status page's browser test
 )
 if [ $# -gt 0 ]; then
   packages+=("$@")

@@ -1,6 +1,7 @@
 // svcproc-monitor: the service processor's sensors and LEDs at a glance.
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
 #include "config/ConfigFile.h"
+#include "events/EventReporter.h"
+#include "events/EventSink.h"
 #include "exporter/Exporter.h"
 #include "run/CommandLine.h"
 #include "run/Monitor.h"
@@ -43,6 +46,35 @@ int UsageError(const std::string& error, int status = kExitUsage) {
     return status;
 }
 
+// A service's refused command line goes to the system's log too: its
+// standard error may be read by no one.
+void ReportRefusalToServiceManager(const std::string& error) {
+    std::string ignored;
+    if (!StartedByServiceManager()) {
+        return;
+    }
+    const std::unique_ptr<IEventSink> systemLog = OpenSystemLog(ignored);
+    CEventReporter(systemLog.get(), [] {
+        return std::chrono::steady_clock::now();
+    }).ConfigurationRefused(error);
+}
+
+// --system-log: null when not asked for, or (auto) when the log is not there.
+// False, said on standard error, when it was asked for and is not there.
+bool OpenAskedSystemLog(const MonitorOptions& options, std::unique_ptr<IEventSink>& systemLog) {
+    if (options.systemLog == SystemLogMode::Never ||
+        (options.systemLog == SystemLogMode::Auto && !StartedByServiceManager())) {
+        return true;
+    }
+    std::string error;
+    systemLog = OpenSystemLog(error);
+    if (!systemLog) {
+        std::fprintf(stderr, "svcproc-monitor: --system-log: %s\n", error.c_str());
+        return options.systemLog != SystemLogMode::Always;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,12 +96,14 @@ int main(int argc, char** argv) {
         return error.empty() ? status : UsageError(error);
     }
     if (!ParseMonitorOptions(argc, argv, options, error)) {
+        ReportRefusalToServiceManager(error);
         return UsageError(error, UsageExitStatus(argc, argv));
     }
     if (!options.configFile.empty()) {
         MonitorConfig config;
         if (!LoadMonitorConfig(options.configFile, config, error) ||
             !ApplyMonitorConfig(config, argc, argv, options, error)) {
+            ReportRefusalToServiceManager(error);
             return UsageError(error, options.check ? Check_Unknown : kExitUsage);
         }
     }
@@ -79,6 +113,10 @@ int main(int argc, char** argv) {
         std::string text = options.help ? MonitorUsage() + ServiceUsage() : MonitorVersion() + "\n";
         std::fputs(text.c_str(), stdout);
         return CloseStandardOutput(0);
+    }
+    std::unique_ptr<IEventSink> systemLog;
+    if (!OpenAskedSystemLog(options, systemLog)) {
+        return options.check ? Check_Unknown : kExitOutput;
     }
     std::atomic<bool>& stop = InstallStopHandlers();
 
@@ -103,6 +141,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<ITerminal> terminal = OpenTerminal(stdout);
     MonitorStreams streams;
     streams.terminal = terminal.get();
+    streams.events = systemLog.get();
     const char* noColor = std::getenv("NO_COLOR");
     streams.noColor = noColor != nullptr && *noColor != '\0';
     status = options.listen.empty() ? RunMonitor(options, streams, stop)

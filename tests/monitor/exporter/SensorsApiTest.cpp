@@ -68,6 +68,7 @@ TEST(SensorsApi, DocumentIsTheLatestCollectionsWithoutReadingAgain) {
     nlohmann::json before = nlohmann::json::parse(source.SensorsDocument());
     EXPECT_EQ(before["startup"]["result"], 6) << before.dump();
     EXPECT_TRUE(before["sensors"].empty());
+    EXPECT_EQ(before["exporter"]["snapshotAgeSeconds"], nullptr);
 
     CCollector started(hooks, std::chrono::seconds(1), ServiceCode_Success);
     const CScrapeSource startedSource(started, {}, hooks.now);
@@ -75,7 +76,11 @@ TEST(SensorsApi, DocumentIsTheLatestCollectionsWithoutReadingAgain) {
     ASSERT_TRUE(started.Collect());
     const int refreshed = refreshes;
     const std::string document = startedSource.SensorsDocument();
-    EXPECT_EQ(document, RenderJson(*started.Status().latest));
+    // --format json's document, with the exporter's view added.
+    nlohmann::json plain = nlohmann::json::parse(document);
+    EXPECT_EQ(plain["exporter"]["stale"], false);
+    plain.erase("exporter");
+    EXPECT_EQ(plain, nlohmann::json::parse(RenderJson(*started.Status().latest)));
     EXPECT_EQ(nlohmann::json::parse(document)["sensors"][0]["reading"]["raw"], 1800);
     EXPECT_EQ(startedSource.SensorsDocument(), document);
     EXPECT_EQ(refreshes, refreshed) << "a request must not read the machine";

@@ -10,6 +10,8 @@
 #   listen   --listen scraped with curl; the service processor stops answering
 #            (svcproc_up 0, JSON "answering": false) and answers again
 #   service  --service install, sc start, scrape, sc stop, --service uninstall
+#   events   the exporter's events (start-up, an alert and its clearing, the
+#            link lost and restored) reported with their IDs and texts
 set -euo pipefail
 scenario=$1
 bin=$2
@@ -67,6 +69,16 @@ assert descriptions["Chassis Fan"]["reading"]["value"] == 1980, descriptions["Ch
 assert document["serviceProcessor"]["answering"] is True, document["serviceProcessor"]
 assert [led["description"] for led in document["leds"]] == ["Power", "Fault"], document["leds"]
 PYTHON
+}
+# event_reported FILE ID TYPE TEXT: Wine's trace of a ReportEventW call with
+# that event ID and type (its stub's fixme line) followed, on the same
+# thread, by the eventlog channel's line of its string, which holds TEXT.
+event_reported() {
+  text "$1" | awk -v id="$(printf '0x%08x' "$2")" -v type="$(printf '0x%04x' "$3")" -v want="$4" '
+    { thread = substr($0, 1, index($0, ":") - 1) }
+    /:advapi:ReportEventW \(/ { split($0, a, ","); pending[thread] = a[2] == type && a[4] == id; next }
+    /:eventlog:ReportEventW / { if (pending[thread] && index($0, want)) found = 1; pending[thread] = 0 }
+    END { exit !found }'
 }
 random_port() { echo $((20000 + RANDOM % 30000)); }
 
@@ -163,6 +175,11 @@ case "$scenario" in
     monitor --service install --listen "127.0.0.1:$port" >"$work/again.out" 2>&1 &&
       fail "a second install succeeded"
     run sc query svcproc-exporter >"$work/query.out" 2>&1 || fail "the service is not there"
+    event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\svcproc-exporter'
+    run reg query "$event_source" >"$work/source.out" 2>&1 || fail "the event source is not registered"
+    has "$work/source.out" "EventMessageFile.*REG_EXPAND_SZ.*svcproc-monitor.exe" ||
+      fail "the event source's message file is not the monitor"
+    has "$work/source.out" "TypesSupported.*0x7" || fail "the event source's types"
     run sc start svcproc-exporter >"$work/start.out" 2>&1 || fail "sc start"
     wait_for 120 "the service serves $url" scrape_shows "$url" 1
     promtool_check "$work/scrape.prom"
@@ -171,9 +188,32 @@ case "$scenario" in
     curl -fsS "$url" >/dev/null 2>&1 && fail "the stopped service still serves"
     monitor --service uninstall >"$work/uninstall.out" 2>&1 || fail "--service uninstall"
     run sc query svcproc-exporter >"$work/gone.out" 2>&1 && fail "the service is still registered"
+    run reg query "$event_source" >/dev/null 2>&1 && fail "the event source is still registered"
     # A service needs something to serve or write.
     monitor --service install --once >"$work/bad.out" 2>&1 && fail "install without --listen"
     run sc query svcproc-exporter >/dev/null 2>&1 && fail "a refused install registered the service"
+    ;;
+  events)
+    start_machine
+    WINEDEBUG=+eventlog "$wine_run" "$bin/svcproc-monitor.exe" --listen 127.0.0.1:0 --system-log always \
+      --interval 0.5 --duration 240 >"$work/events.out" 2>"$work/events.err" &
+    pids+=($!)
+    wait_for 120 "the exporter serves" has "$work/events.out" "serving http://127.0.0.1:[0-9]*/metrics"
+    # Types: 1 error, 2 warning, 4 information.
+    wait_for 30 "start-up is reported (1202)" event_reported "$work/events.err" 1202 4 "Started: "
+    tell alert
+    wait_for 20 "the alert is reported (1001)" event_reported "$work/events.err" 1001 1 \
+      "Sensor alert asserted: Chassis Fan (fan 0x00020001), reading 300 RPM"
+    tell clear
+    wait_for 20 "its clearing is reported (1002)" event_reported "$work/events.err" 1002 4 \
+      "Sensor alert cleared: Chassis Fan (fan 0x00020001), reading 1980 RPM"
+    tell detach
+    wait_for 20 "the lost link is reported (1101)" event_reported "$work/events.err" 1101 1 \
+      "Service processor link lost: no answer to "
+    tell attach
+    wait_for 20 "the restored link is reported (1102)" event_reported "$work/events.err" 1102 4 \
+      "Service processor link restored: it answers again"
+    [ "$(count "$work/events.err" ':advapi:ReportEventW (')" -eq 5 ] || fail "events besides these five"
     ;;
   *)
     fail "unknown scenario $scenario"

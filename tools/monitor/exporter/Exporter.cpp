@@ -1,11 +1,16 @@
 #include "exporter/Exporter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
+#include <memory>
 #include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "exporter/EndpointSecurity.h"
+#include "events/EventReporter.h"
 #include "render/Formats.h"
 #include "run/AlertCollector.h"
 #include "snapshot/TimeText.h"
@@ -52,18 +57,16 @@ std::string CScrapeSource::Scrape(const ScrapeRequest& request) const {
 }
 
 std::string CScrapeSource::SensorsDocument() const {
-    const CollectionStatus status = m_Collector.Status();
-    if (status.latest) {
-        return RenderJson(*status.latest);
-    }
-    Snapshot none;
-    none.startup = status.startup;
-    return RenderJson(none);
+    return RenderSensorsDocument(
+        m_Collector.Status(), m_Now(), m_Limits,
+        m_pChanges != nullptr ? m_pChanges->Recent() : std::vector<SensorAlert>());
 }
 
 int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
                 const std::atomic<bool>& stop, const MonitorHooks& hooks) {
+    CEventReporter events(streams.events, hooks.now);
     if (!ApplyLogOptions(options, streams)) {
+        events.ConfigurationRefused("--log-file " + options.logFile + " cannot be used");
         return kExitOutput;
     }
     std::vector<ListenAddress> addresses;
@@ -72,9 +75,18 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         ListenAddress address;
         if (!ParseListenAddress(text, address, error)) {
             std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
+            events.ConfigurationRefused(error);
             return kExitUsage;
         }
         addresses.push_back(address);
+    }
+    MetricsSecurity security;
+    bool tls = false;
+    if (!options.webConfigFile.empty() &&
+        !LoadEndpointSecurity(options.webConfigFile, streams.err, security, tls, error)) {
+        std::fprintf(streams.err, "svcproc-monitor: --web.config.file %s\n", error.c_str());
+        events.ConfigurationRefused("--web.config.file " + error);
+        return kExitUsage;
     }
 
     // The library takes listeners once it has started up: now, or when the
@@ -86,15 +98,20 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
         ServiceApi::RegisterSensorStateListener(&alerts);
     } else {
         ExplainStartup(streams.err, startup);
+        events.StartupFailed(startup);
         std::fprintf(streams.err,
                      "svcproc-monitor: serving svcproc_up 0; start-up is retried every "
                      "interval\n");
     }
+    // Set by the collector's thread (so it outlives the collector); the
+    // events are written by this one.
+    std::atomic<bool> started{startup == ServiceCode_Success};
     const SteadyClock::duration interval = Seconds(options.intervalSeconds);
     CCollector collector(LibraryCollectorHooks(hooks, &options.selection), interval, startup);
     FILE* err = streams.err;
-    collector.onStarted = [err, &alerts] {
+    collector.onStarted = [err, &alerts, &started] {
         ServiceApi::RegisterSensorStateListener(&alerts);
+        started.store(true);
         std::fprintf(err, "svcproc-monitor: started\n");
         std::fflush(err);
     };
@@ -108,9 +125,10 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     routes.sensorsDocument = [&source] { return source.SensorsDocument(); };
     CMetricsServer server(
         [&source](const ScrapeRequest& request) { return source.Scrape(request); },
-        ServerLimits(options), routes);
+        ServerLimits(options), routes, security);
     if (!server.Start(addresses, error)) {
         std::fprintf(streams.err, "svcproc-monitor: %s\n", error.c_str());
+        events.ConfigurationRefused(error);
         collector.Stop();
         ServiceApi::UnregisterSensorStateListener(&alerts);
         return kExitUnavailable;
@@ -118,23 +136,33 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     for (size_t i = 0; i < addresses.size(); ++i) {
         const std::string& name = addresses[i].host;
         const std::string host = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-        std::fprintf(streams.out, "svcproc-monitor: serving http://%s:%d%s\n", host.c_str(),
-                     server.Port(i), options.telemetryPath.c_str());
+        std::fprintf(streams.out, "svcproc-monitor: serving %s://%s:%d%s\n", tls ? "https" : "http",
+                     host.c_str(), server.Port(i), options.telemetryPath.c_str());
     }
     std::fflush(streams.out);
 
     const SteadyClock::time_point end = options.durationSeconds < 0
                                             ? SteadyClock::time_point::max()
                                             : hooks.now() + Seconds(options.durationSeconds);
+    const Snapshot none;  // before the first collection
     while (!stop.load() && hooks.now() < end) {
         // Wake every 100 ms to notice a stop request.
         const SteadyClock::time_point wake =
             std::min(end, SteadyClock::now() + std::chrono::milliseconds(100));
-        for (const Alert& alert : alerts.WaitUntil(wake)) {
+        const std::deque<Alert> heard = alerts.WaitUntil(wake);
+        const std::shared_ptr<const Snapshot> latest = collector.Status().latest;
+        const Snapshot& snapshot = latest ? *latest : none;
+        if (latest && started.exchange(false)) {
+            events.Started(snapshot);
+        }
+        events.Link(snapshot);
+        for (const Alert& alert : heard) {
             changes.Record(alert);
+            events.Alert(alert.handle, alert.state != 0, alert.reading, snapshot);
             std::fprintf(streams.out, "%s\n", AlertLine(alert).c_str());
             std::fflush(streams.out);
         }
+        events.Tick();
     }
     server.Stop();
     collector.Stop();

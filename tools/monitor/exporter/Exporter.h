@@ -27,8 +27,8 @@ public:
                   const CSensorChangeTally* changes = nullptr);
 
     std::string Scrape(const ScrapeRequest& request) const;
-    // The JSON document of the latest collection, at once: no wait, no call
-    // into the library. Before the first, the start-up's result alone.
+    // The JSON document of the latest collection with the exporter's view of
+    // it (RenderSensorsDocument), at once: no wait, no call into the library.
     std::string SensorsDocument() const;
 
 private:

@@ -1,25 +1,28 @@
-// One client's connection: reads request heads within the deadlines and
-// bounds of HttpLimits, has each answered, writes the answers in order, and
-// closes on a refusal, on a request body or when the client asks.
+// One client's connection as the server sees it: reads request heads within
+// the deadlines and bounds of HttpLimits, has each answered, writes the
+// answers in order, and closes on a refusal, on a request body or when the
+// client asks. Plain TCP here; TLS is another stream under the same code
+// (exporter/StreamConnection.h).
 //
-// Runs on the server's one I/O thread: every member function but the
-// constructor is called there. The answer itself is computed elsewhere
-// (CHttpConnection::Answerer), and handed back through Deliver().
+// Runs on the server's one I/O thread: every member function is called
+// there. The answer itself is computed elsewhere (CHttpConnection::Answerer),
+// and handed back through Deliver().
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 
 #include "exporter/HttpLimits.h"
 #include "exporter/HttpMessage.h"
-#include "exporter/RequestParser.h"
+
+// Fields added to every answer, refusals included.
+using HttpFields = std::vector<std::pair<std::string, std::string>>;
 
 class CHttpConnection : public std::enable_shared_from_this<CHttpConnection> {
 public:
@@ -28,47 +31,34 @@ public:
     using Answerer =
         std::function<void(std::shared_ptr<CHttpConnection>, const HttpRequest& request)>;
 
-    CHttpConnection(boost::asio::ip::tcp::socket socket, const HttpLimits& limits,
-                    Answerer answerer);
+    virtual ~CHttpConnection() = default;
 
-    void Start();
+    virtual void Start() = 0;
 
     // The answer to the request being served.
-    void Deliver(const HttpAnswer& answer);
+    virtual void Deliver(const HttpAnswer& answer) = 0;
 
     // What dropping the connection to make room for another would cost. One
     // being answered (or written) is never dropped; one that has sent
-    // nothing of its next request (idle, or closing) goes before one whose
-    // request has begun to arrive.
+    // nothing of its next request (idle, closing, or not through its
+    // handshake) goes before one whose request has begun to arrive.
     enum class Standing { Answering, Silent, Arriving };
-    Standing Stand() const;
+    virtual Standing Stand() const = 0;
     // Since when it has waited for its request.
-    std::chrono::steady_clock::time_point WaitingSince() const { return m_WaitingSince; }
+    virtual std::chrono::steady_clock::time_point WaitingSince() const = 0;
 
     // Closes at once; pending reads and writes end, and an answer still to
     // come is discarded.
-    void Drop();
-
-private:
-    void AwaitRequest();
-    void ReadHead();
-    void OnHead(const boost::system::error_code& error);
-    void Write(const HttpAnswer& answer, bool bodiless, bool close);
-    void OnWritten(const boost::system::error_code& error);
-    void CloseGently();
-    void Discard(size_t total);
-
-    boost::beast::tcp_stream m_Stream;
-    HttpLimits m_Limits;
-    Answerer m_Answerer;
-    boost::beast::flat_buffer m_Buffer;
-    std::optional<CRequestParser> m_Parser;
-    std::string m_Outgoing;
-    bool m_bOpen = true;
-    bool m_bWaiting = true;
-    bool m_bClosing = false;
-    bool m_bHead = false;
-    bool m_bCloseAfter = false;
-    int m_nVersion = 11;
-    std::chrono::steady_clock::time_point m_WaitingSince;
+    virtual void Drop() = 0;
 };
+
+// Makes the connection of an accepted socket, on the I/O thread.
+using ConnectionMaker = std::function<std::shared_ptr<CHttpConnection>(
+    boost::asio::ip::tcp::socket socket, const HttpLimits& limits, const HttpFields& fields,
+    CHttpConnection::Answerer answerer)>;
+
+// Plain HTTP.
+std::shared_ptr<CHttpConnection> MakePlainConnection(boost::asio::ip::tcp::socket socket,
+                                                     const HttpLimits& limits,
+                                                     const HttpFields& fields,
+                                                     CHttpConnection::Answerer answerer);

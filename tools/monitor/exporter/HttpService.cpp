@@ -19,9 +19,10 @@ using asio::ip::tcp;
 using boost::system::error_code;
 
 struct CHttpService::Engine {
-    Engine(Handler handlerIn, const HttpLimits& limitsIn)
+    Engine(Handler handlerIn, const HttpLimits& limitsIn, HttpConnections connectionsIn)
         : handler(std::move(handlerIn)),
           limits(limitsIn),
+          made(std::move(connectionsIn)),
           pool(std::max<size_t>(1, limitsIn.threads)) {}
 
     // One listening socket and its wait after a failed accept.
@@ -35,12 +36,13 @@ struct CHttpService::Engine {
     bool Listen(const std::string& host, int wanted, std::string& error);
     void Accept(Listener& listener);
     void Admit(tcp::socket socket);
-    static void Refuse(tcp::socket& socket);
+    void Refuse(tcp::socket& socket) const;
     void Answer(const std::shared_ptr<CHttpConnection>& connection, const HttpRequest& request);
     void CloseAll();
 
     Handler handler;
     HttpLimits limits;
+    HttpConnections made;
     asio::io_context io{1};
     asio::thread_pool pool;
     std::vector<std::unique_ptr<Listener>> listeners;
@@ -154,22 +156,30 @@ void CHttpService::Engine::Admit(tcp::socket socket) {
         candidate->Drop();
         connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(oldest));
     }
-    auto connection = std::make_shared<CHttpConnection>(
-        std::move(socket), limits,
-        [this](std::shared_ptr<CHttpConnection> asking, const HttpRequest& request) {
-            Answer(asking, request);
-        });
+    CHttpConnection::Answerer answerer = [this](std::shared_ptr<CHttpConnection> asking,
+                                                const HttpRequest& request) {
+        Answer(asking, request);
+    };
+    std::shared_ptr<CHttpConnection> connection =
+        made.make
+            ? made.make(std::move(socket), limits, made.fields, std::move(answerer))
+            : MakePlainConnection(std::move(socket), limits, made.fields, std::move(answerer));
     connections.push_back(connection);
     connection->Start();
 }
 
-void CHttpService::Engine::Refuse(tcp::socket& socket) {
+void CHttpService::Engine::Refuse(tcp::socket& socket) const {
     // Every connection is being answered: say so at once, without waiting
-    // on this client for anything.
+    // on this client for anything. A TLS client could not read plain text,
+    // so it is only closed.
     error_code ignored;
     socket.non_blocking(true, ignored);
-    const std::string text = SerialiseAnswer(StatusAnswer(503), false, true, 11);
-    socket.write_some(asio::buffer(text), ignored);
+    if (!made.make) {
+        HttpAnswer refusal = StatusAnswer(503);
+        refusal.fields = made.fields;
+        const std::string text = SerialiseAnswer(refusal, false, true, 11);
+        socket.write_some(asio::buffer(text), ignored);
+    }
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
 }
@@ -211,8 +221,8 @@ void CHttpService::Engine::CloseAll() {
     connections.clear();
 }
 
-CHttpService::CHttpService(Handler handler, const HttpLimits& limits)
-    : m_pEngine(std::make_unique<Engine>(std::move(handler), limits)) {}
+CHttpService::CHttpService(Handler handler, const HttpLimits& limits, HttpConnections connections)
+    : m_pEngine(std::make_unique<Engine>(std::move(handler), limits, std::move(connections))) {}
 
 CHttpService::~CHttpService() {
     Stop();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "exporter/HttpConnection.h"
 #include "exporter/HttpLimits.h"
 #include "exporter/HttpMessage.h"
 
@@ -19,13 +20,20 @@ struct HttpEndpoint {
     int port = 0;
 };
 
+// How the connections are made (unset: plain HTTP), and the fields every
+// answer carries.
+struct HttpConnections {
+    ConnectionMaker make;
+    HttpFields fields;
+};
+
 class CHttpService {
 public:
     // The answer to one request, computed on a worker thread, several at
     // once; it must not throw (an exception is answered with 500).
     using Handler = std::function<HttpAnswer(const HttpRequest&)>;
 
-    CHttpService(Handler handler, const HttpLimits& limits);
+    CHttpService(Handler handler, const HttpLimits& limits, HttpConnections connections = {});
     ~CHttpService();  // Stop()
     CHttpService(const CHttpService&) = delete;
     CHttpService& operator=(const CHttpService&) = delete;

@@ -4,24 +4,10 @@
 #include <cstdlib>
 
 #include "exporter/HttpService.h"
+#include "exporter/page/StatusPage.h"
 #include "run/AllowedHost.h"
 
 const char* const kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
-
-namespace {
-
-// The telemetry path needs no escaping: it is letters, digits and -._~/.
-std::string IndexPage(const std::string& telemetryPath) {
-    return "<!DOCTYPE html>\n"
-           "<html><head><meta charset=\"utf-8\"><title>svcproc exporter</title></head>\n"
-           "<body><h1>svcproc exporter</h1>\n"
-           "<p>The service processor's sensors, LEDs and link, read through the svcproc library "
-           "at each scrape.</p>\n"
-           "<p><a href=\"" +
-           telemetryPath + "\">Metrics</a></p>\n</body></html>\n";
-}
-
-}  // namespace
 
 std::chrono::milliseconds ParseScrapeTimeout(const std::string& text) {
     // strtod would also take leading blanks, signs, hex and words.
@@ -39,11 +25,13 @@ std::chrono::milliseconds ParseScrapeTimeout(const std::string& text) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
-CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits, MetricsRoutes routes)
+CMetricsServer::CMetricsServer(Source source, MetricsServerLimits limits, MetricsRoutes routes,
+                               MetricsSecurity security)
     : m_Source(std::move(source)),
       m_Limits(limits),
       m_Routes(std::move(routes)),
-      m_IndexPage(IndexPage(m_Routes.telemetryPath)) {}
+      m_Security(std::move(security)),
+      m_IndexPage(StatusPage(m_Routes.telemetryPath)) {}
 
 CMetricsServer::~CMetricsServer() {
     Stop();
@@ -56,6 +44,13 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
         !IsAllowedHost(m_Routes.allowedHosts, request.Field("Host"))) {
         HttpAnswer refused = StatusAnswer(403);
         refused.close = true;
+        return refused;
+    }
+    // Every path, /health too: what is not let in learns nothing.
+    if (m_Security.authorised && !m_Security.authorised(request.Field("Authorization"))) {
+        HttpAnswer refused = StatusAnswer(401);
+        refused.fields.emplace_back("WWW-Authenticate",
+                                    "Basic realm=\"svcproc\", charset=\"UTF-8\"");
         return refused;
     }
     // Only reading is served; anything else is refused before routing.
@@ -75,11 +70,11 @@ HttpAnswer CMetricsServer::Answer(const HttpRequest& request) const {
         answer.contentType = kMetricsContentType;
         answer.body = m_Source(scrape);
     } else if (path == "/") {
-        answer.contentType = "text/html; charset=utf-8";
-        answer.body = m_IndexPage;
+        answer = StatusPageAnswer(m_IndexPage);
     } else if (path == "/api/v1/sensors" && m_Routes.sensorsDocument) {
         answer.contentType = "application/json; charset=utf-8";
         answer.body = m_Routes.sensorsDocument();
+        answer.fields = {{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}};
     } else if (path == "/health") {
         // The process serves; whether the service processor answers is
         // svcproc_up's to say.
@@ -97,7 +92,8 @@ bool CMetricsServer::Start(const std::vector<ListenAddress>& addresses, std::str
         return false;
     }
     auto service = std::make_unique<CHttpService>(
-        [this](const HttpRequest& request) { return Answer(request); }, m_Limits);
+        [this](const HttpRequest& request) { return Answer(request); }, m_Limits,
+        m_Security.connections);
     std::vector<HttpEndpoint> endpoints;
     for (const ListenAddress& address : addresses) {
         endpoints.push_back(HttpEndpoint{address.host, address.port});

@@ -1,5 +1,5 @@
 // The monitor's metrics endpoint: GET /metrics (or another telemetry path)
-// in the Prometheus text exposition format, GET / a page that links to it,
+// in the Prometheus text exposition format, GET / the live status page,
 // GET /health while it serves, GET /api/v1/sensors the monitor's JSON, over the bounded HTTP server
 // of CHttpService (Boost.Beast; the same file builds for Windows).
 #pragma once
@@ -12,9 +12,8 @@
 
 #include "exporter/HttpLimits.h"
 #include "exporter/HttpMessage.h"
+#include "exporter/HttpService.h"
 #include "run/ListenAddress.h"
-
-class CHttpService;
 
 // What one client may cost the endpoint (exporter/HttpLimits.h).
 using MetricsServerLimits = HttpLimits;
@@ -28,6 +27,17 @@ struct MetricsRoutes {
     // The JSON document of GET /api/v1/sensors, on the same worker threads
     // and under the same rules as Source; unset: that path is not served.
     std::function<std::string()> sensorsDocument;
+};
+
+// Who may ask, and over what (--web.config.file); by default anyone, over
+// plain HTTP.
+struct MetricsSecurity {
+    // TLS, and the fields every answer carries.
+    HttpConnections connections;
+    // Whether a request's Authorization field lets it in, on every path;
+    // others get 401. Unset: every request does. Called on the worker
+    // threads, several at once.
+    std::function<bool(const std::string& authorization)> authorised;
 };
 
 // What a scrape asks of its source.
@@ -50,7 +60,7 @@ public:
     using Source = std::function<std::string(const ScrapeRequest&)>;
 
     explicit CMetricsServer(Source source, MetricsServerLimits limits = {},
-                            MetricsRoutes routes = {});
+                            MetricsRoutes routes = {}, MetricsSecurity security = {});
     ~CMetricsServer();  // Stop()
     CMetricsServer(const CMetricsServer&) = delete;
     CMetricsServer& operator=(const CMetricsServer&) = delete;
@@ -77,6 +87,7 @@ private:
     Source m_Source;
     MetricsServerLimits m_Limits;
     MetricsRoutes m_Routes;
+    MetricsSecurity m_Security;
     std::string m_IndexPage;
     std::unique_ptr<CHttpService> m_pService;
 };

@@ -1,6 +1,7 @@
 #include "exporter/ScrapeAnswer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "render/Formats.h"
 #include "snapshot/NumberText.h"
@@ -110,4 +111,23 @@ std::string RenderScrape(const CollectionStatus& status, SteadyClock::time_point
                 "Collections completed since the exporter started.",
                 "svcproc_collections_total " + IntegerText(status.completed) + "\n");
     return out;
+}
+
+std::string RenderSensorsDocument(const CollectionStatus& status, SteadyClock::time_point now,
+                                  const ScrapeLimits& limits, std::vector<SensorAlert> recent) {
+    Snapshot placeholder;
+    placeholder.startup = status.startup;
+    const Snapshot& snapshot = status.latest ? *status.latest : placeholder;
+    ExporterView view;
+    view.stale = Outdated(status, now, limits);
+    view.up = Up(snapshot) && !view.stale;
+    if (status.latest) {
+        view.snapshotAgeSeconds = SecondsOf(now - status.latestStarted);
+    }
+    if (status.runningSince) {
+        view.collectionRunningSeconds =
+            SecondsOf(std::max(now - *status.runningSince, SteadyClock::duration::zero()));
+    }
+    view.recentAlerts = std::move(recent);
+    return RenderJson(snapshot, view);
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "exporter/Collector.h"
 #include "snapshot/SensorChanges.h"
@@ -49,3 +50,9 @@ std::optional<SteadyClock::time_point> ScrapeWaitLimit(const CollectionStatus& s
 // and the collection's age and durations.
 std::string RenderScrape(const CollectionStatus& status, SteadyClock::time_point now,
                          const ScrapeLimits& limits, const SensorChanges* changes = nullptr);
+
+// The JSON document of GET /api/v1/sensors: the latest snapshot's (before the
+// first, the start-up's result alone) with the exporter's view of it, judged
+// as RenderScrape judges svcproc_up, and the listener's `recent` alerts.
+std::string RenderSensorsDocument(const CollectionStatus& status, SteadyClock::time_point now,
+                                  const ScrapeLimits& limits, std::vector<SensorAlert> recent = {});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,19 @@ std::vector<std::string> SplitLines(const std::string& text);
 enum class JsonLayout { Pretty, Compact };
 std::string RenderJson(const Snapshot& snapshot, JsonLayout layout = JsonLayout::Pretty);
 constexpr int kJsonFormatVersion = 2;
+
+// What the exporter knows beyond one snapshot, for its GET /api/v1/sensors.
+struct ExporterView {
+    bool up = false;                           // what svcproc_up says now
+    bool stale = false;                        // no collection completed lately (one is stuck)
+    std::optional<double> snapshotAgeSeconds;  // empty before the first collection
+    double collectionRunningSeconds = 0;       // 0 when none is under way
+    std::vector<SensorAlert> recentAlerts;     // newest first
+};
+// The same document with an "exporter" member added: every other member is
+// as above, so readers of the plain document read this one too.
+std::string RenderJson(const Snapshot& snapshot, const ExporterView& exporter,
+                       JsonLayout layout = JsonLayout::Pretty);
 
 // Prometheus text exposition, named as IPMI exporters name their metrics.
 std::string RenderPrometheus(const Snapshot& snapshot);

@@ -152,9 +152,49 @@ json ServiceProcessor(const std::optional<LinkSnapshot>& link) {
     };
 }
 
-}  // namespace
+json Exporter(const Snapshot& snapshot, const ExporterView& view) {
+    json alerts = json::array();
+    for (const SensorAlert& alert : view.recentAlerts) {
+        const SensorSnapshot* sensor = nullptr;
+        for (const SensorSnapshot& candidate : snapshot.sensors) {
+            if (candidate.handle == alert.handle) {
+                sensor = &candidate;
+            }
+        }
+        // The alert carries the service processor's value: for voltages and
+        // temperatures ReadSensor reports ten times it.
+        const unsigned long kind = ServiceApi::HandleKind(alert.handle);
+        const int64_t inReadUnits =
+            static_cast<int64_t>(alert.raw) * (kind == HandleKind_Fan ? 1 : 10);
+        json reading = nullptr;
+        if (sensor != nullptr) {
+            const CSensorInformation& info = sensor->information;
+            reading = {{"raw", alert.raw},
+                       {"value", InBaseUnits(inReadUnits, info.UnitModifier)},
+                       {"unit", UnitSymbol(info.BaseUnits)},
+                       {"text", FormatValue(inReadUnits, info)}};
+        }
+        alerts.push_back({
+            {"time", FormatUtc(alert.at)},
+            {"id", FormatHandle(alert.handle)},
+            {"kind", ServiceApi::KindName(kind)},
+            {"description",
+             sensor != nullptr ? json(ToUtf8(sensor->information.Description)) : json(nullptr)},
+            {"state", alert.asserted ? "asserted" : "cleared"},
+            {"reading", reading},
+        });
+    }
+    return {
+        {"up", view.up},
+        {"stale", view.stale},
+        {"snapshotAgeSeconds",
+         view.snapshotAgeSeconds ? json(*view.snapshotAgeSeconds) : json(nullptr)},
+        {"collectionRunningSeconds", view.collectionRunningSeconds},
+        {"recentAlerts", alerts},
+    };
+}
 
-std::string RenderJson(const Snapshot& snapshot, JsonLayout layout) {
+json Document(const Snapshot& snapshot) {
     const ServiceCodeAdvice text = DescribeServiceCode(snapshot.startup);
     json document = {
         {"format", "svcproc-monitor"},
@@ -179,7 +219,23 @@ std::string RenderJson(const Snapshot& snapshot, JsonLayout layout) {
     for (const LedSnapshot& led : snapshot.leds) {
         document["leds"].push_back(Led(led));
     }
+    return document;
+}
+
+std::string Dump(const json& document, JsonLayout layout) {
     // Compact: one document per line (NDJSON); strings are escaped, so no
     // line feed can appear inside one.
     return (layout == JsonLayout::Compact ? document.dump() : document.dump(2)) + "\n";
+}
+
+}  // namespace
+
+std::string RenderJson(const Snapshot& snapshot, JsonLayout layout) {
+    return Dump(Document(snapshot), layout);
+}
+
+std::string RenderJson(const Snapshot& snapshot, const ExporterView& exporter, JsonLayout layout) {
+    json document = Document(snapshot);
+    document["exporter"] = Exporter(snapshot, exporter);
+    return Dump(document, layout);
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "events/EventReporter.h"
 #include "run/AlertCollector.h"
 #include "run/CommandLine.h"
 #include "output/FileOutput.h"
@@ -310,7 +311,9 @@ bool ApplyLogOptions(const MonitorOptions& options, const MonitorStreams& stream
 
 int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
                const std::atomic<bool>& stop, const MonitorHooks& hooks) {
+    CEventReporter events(streams.events, hooks.now);
     if (!ApplyLogOptions(options, streams)) {
+        events.ConfigurationRefused("--log-file " + options.logFile + " cannot be used");
         return kExitOutput;
     }
 
@@ -324,6 +327,7 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
     SERVICE_CODE startup = hooks.initialise();
     if (startup != ServiceCode_Success) {
         ExplainStartup(streams.err, startup);
+        events.StartupFailed(startup);
         if (!run.Watch()) {
             // Scrapers and scripts still get a document that says so.
             if (options.format != OutputFormat::Table && !run.Emit(TakeInventory(startup))) {
@@ -349,6 +353,9 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
             if (startup != reported && startup != ServiceCode_Success && !run.InPlace()) {
                 ExplainStartup(streams.err, startup);
             }
+            if (startup != ServiceCode_Success) {
+                events.StartupFailed(startup);
+            }
             reported = startup;
         }
         run.SetRetry(0);
@@ -366,6 +373,8 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
         return run.Emit(snapshot) && run.Finish() ? 0 : kExitOutput;
     }
 
+    events.Started(snapshot);
+    events.Link(snapshot);
     AlertCollector alerts;
     ServiceApi::RegisterSensorStateListener(&alerts);
     int status = 0;
@@ -375,6 +384,7 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
         const SteadyClock::time_point now = hooks.now();
         if (now >= nextRefresh) {
             RefreshReadings(snapshot);
+            events.Link(snapshot);
             nextRefresh += interval;
             if (nextRefresh < now) {
                 nextRefresh = now + interval;
@@ -391,11 +401,13 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
             {nextRefresh - now, end - now,
              std::chrono::duration_cast<SteadyClock::duration>(std::chrono::milliseconds(100))});
         for (const Alert& alert : alerts.WaitUntil(SteadyClock::now() + wait)) {
+            events.Alert(alert.handle, alert.state != 0, alert.reading, snapshot);
             if (!run.Report(alert)) {
                 status = kExitOutput;
                 break;
             }
         }
+        events.Tick();
         if (status != 0 || !run.RedrawIfResized()) {
             status = kExitOutput;
             break;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "events/EventSink.h"
 #include "run/MonitorOptions.h"
 #include "terminal/Terminal.h"
 #include "svcproc/api/ServiceCode.h"
@@ -18,6 +19,7 @@ struct MonitorStreams {
     FILE* err = stderr;
     ITerminal* terminal = nullptr;  // set when `out` is a terminal
     bool noColor = false;           // NO_COLOR is set and not empty
+    IEventSink* events = nullptr;   // the system's log (--system-log); null: none
 };
 
 // What a run needs from outside, replaceable by tests: the library's

@@ -41,7 +41,8 @@ const char* const kExitStatuses =
     "  0      success; also a watch ended by --duration, SIGINT or SIGTERM\n"
     "  2-6    start-up failed with that library result code (a watch: the last\n"
     "         attempt's, when it ends before start-up succeeds)\n"
-    "  64     bad usage, or a machine description that cannot be used\n"
+    "  64     bad usage, or a machine description or web configuration that\n"
+    "         cannot be used\n"
     "  69     --listen: an address cannot be listened on\n"
     "  74     the output (or the log file) could not be written\n"
     "With --check: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad usage, a failed\n"
@@ -151,6 +152,7 @@ public:
 struct Parser {
     CLI::App app{kDescription, "svcproc-monitor"};
     std::string duration, interval, format, color, logLevel, maxRequests;
+    std::string systemLog;
     std::string timeout;
 
     explicit Parser(MonitorOptions& options) {
@@ -275,6 +277,30 @@ struct Parser {
                        "YAML: sensor filters and renames, and options\n"
                        "(the command line wins)")
             ->type_name("PATH");
+        app.add_option("--web.config.file", options.webConfigFile,
+                       "a web configuration (YAML, as other Prometheus exporters\n"
+                       "read it): TLS, basic authentication, answer headers")
+            ->type_name("PATH")
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    return text.empty() || text.size() > 4096
+                               ? std::string("expected a file name of 1 to 4096 bytes")
+                               : std::string();
+                },
+                ""))
+            ->needs(listen);
+        app.add_option("--system-log", systemLog,
+                       "alerts, link and start-up events to the Event Log or\n"
+                       "the journal: auto (default: when run as a service),\n"
+                       "always or never")
+            ->type_name("WHEN")
+            ->check(OneOf(SystemLogModes(), "auto, always or never"));
+    }
+
+    static std::map<std::string, SystemLogMode> SystemLogModes() {
+        return {{"auto", SystemLogMode::Auto},
+                {"always", SystemLogMode::Always},
+                {"never", SystemLogMode::Never}};
     }
 
     static std::map<std::string, OutputFormat> Formats() {
@@ -358,6 +384,9 @@ bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& opti
             }
         }
         seen.push_back(address);
+    }
+    if (!parser.systemLog.empty()) {
+        options.systemLog = Parser::SystemLogModes().at(parser.systemLog);
     }
     if (!parser.timeout.empty()) {
         ParseDecimal(parser.timeout, options.timeoutSeconds);

@@ -9,6 +9,8 @@
 enum class OutputFormat { Table, Json, Ndjson, Prometheus };
 enum class RunMode { Auto, Once, Watch };
 enum class ColorMode { Auto, Always, Never };
+// Events in the system's log (events/): Auto when run as a service.
+enum class SystemLogMode { Auto, Always, Never };
 
 // Bounds of the time options, in seconds.
 constexpr double kMinIntervalSeconds = 0.05;
@@ -42,6 +44,12 @@ struct MonitorOptions {
     std::string telemetryPath = "/metrics";
     int maxRequests = kDefaultScrapeRequests;  // parallel scrapes; 0: no limit of its own
     std::vector<std::string> allowedHosts;     // empty: any Host
+    // --web.config.file: TLS, basic authentication, answer headers; empty:
+    // plain HTTP to anyone.
+    std::string webConfigFile;
+    // --system-log: alerts, the link and start-up as events in the Event Log
+    // or the journal.
+    SystemLogMode systemLog = SystemLogMode::Auto;
     // --check: answer once as a monitoring plugin (check/).
     bool check = false;
     double timeoutSeconds = 10;  // --timeout

@@ -16,3 +16,11 @@ struct SensorChange {
 
 // By sensor handle; a sensor without an entry has not changed.
 using SensorChanges = std::map<unsigned long, SensorChange>;
+
+// One alert as the listener received it.
+struct SensorAlert {
+    std::chrono::system_clock::time_point at;  // its arrival
+    unsigned long handle = 0;
+    bool asserted = false;
+    int32_t raw = 0;  // the reading it carried, in the library's units
+};

@@ -1,11 +1,15 @@
 // The Windows side of run/ServiceEntry.h: "--service install|uninstall|run".
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/ConfigFile.h"
+#include "events/EventReporter.h"
+#include "events/EventSink.h"
 #include "exporter/Exporter.h"
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
@@ -62,7 +66,11 @@ bool ParseServiceOptions(int argc, char** argv, MonitorOptions& options, std::st
 // streams' text goes nowhere; the exit status reaches the manager.
 int RunService(const MonitorOptions& options, std::atomic<bool>& stop) {
     FILE* nowhere = std::fopen("NUL", "wb");
+    std::string error;
+    const std::unique_ptr<IEventSink> systemLog =
+        options.systemLog == SystemLogMode::Never ? nullptr : OpenSystemLog(error);
     MonitorStreams streams;
+    streams.events = systemLog.get();
     streams.out = nowhere != nullptr ? nowhere : stdout;
     streams.err = streams.out;
     const int status = options.listen.empty() ? RunMonitor(options, streams, stop)
@@ -83,6 +91,14 @@ bool RunServiceCommand(int argc, char** argv, int& status, std::string& error) {
     const bool withOptions =
         argc > 2 && (std::strcmp(argv[2], "install") == 0 || std::strcmp(argv[2], "run") == 0);
     if (withOptions && !ParseServiceOptions(argc, argv, options, error)) {
+        if (std::strcmp(argv[2], "run") == 0) {
+            // No console: the system's log is where an operator looks.
+            std::string ignored;
+            const std::unique_ptr<IEventSink> systemLog = OpenSystemLog(ignored);
+            CEventReporter(systemLog.get(), [] {
+                return std::chrono::steady_clock::now();
+            }).ConfigurationRefused(error);
+        }
         status = kExitUsage;
         return true;
     }

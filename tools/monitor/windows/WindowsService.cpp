@@ -69,6 +69,35 @@ private:
     SC_HANDLE m_hHandle;
 };
 
+constexpr const wchar_t* kEventSourceKey =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\svcproc-exporter";
+
+// The service's event source: Event Viewer shows the events' text from the
+// message table in this program (events/EventMessages.mc).
+bool RegisterEventMessages(const std::wstring& program, std::string& error) {
+    HKEY key = nullptr;
+    LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0,
+                                     KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS) {
+        error = ErrorText("RegCreateKeyEx (the event source)", static_cast<DWORD>(result));
+        return false;
+    }
+    const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    result = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
+                            reinterpret_cast<const BYTE*>(program.c_str()),
+                            static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t)));
+    if (result == ERROR_SUCCESS) {
+        result = RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&types), sizeof(types));
+    }
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+        error = ErrorText("RegSetValueEx (the event source)", static_cast<DWORD>(result));
+        return false;
+    }
+    return true;
+}
+
 // Refused when ordinary users can change the program's folder: the service
 // would run whatever they put there.
 int Install(int argc, char** argv) {
@@ -106,8 +135,10 @@ int Install(int argc, char** argv) {
     if (!service) {
         return Fail(ErrorText("CreateService", GetLastError()));
     }
-    if (!ConfigureService(service.get(), error)) {
-        // Not left half configured: without its restarts or its restricted SID.
+    if (!ConfigureService(service.get(), error) ||
+        !RegisterEventMessages(std::wstring(path, length), error)) {
+        // Not left half configured: without its restarts, its restricted SID
+        // or its events' text.
         DeleteService(service.get());
         return Fail(error);
     }
@@ -154,6 +185,9 @@ int Uninstall() {
     if (!DeleteService(service.get())) {
         return Fail(ErrorText("DeleteService", GetLastError()));
     }
+    // The events already logged keep their text only while the source is
+    // registered; an uninstall takes that with it.
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
     std::printf("service svcproc-exporter removed\n");
     return 0;
 }
