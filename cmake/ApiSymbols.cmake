@@ -5,7 +5,7 @@
 #                          <unexpected out var> <missing out var>)
 
 set(SVCP_API_CLASSES "CSensorInformation|CLedInformation|CSensorReading|CLedReading|CSensorHandleList|CLedHandleList|ISensorStateListener")
-set(SVCP_API_FUNCTIONS "InitialiseServiceDriver|EnumerateSensorHandles|EnumerateLedHandles|GetSensorInformation|GetLedInformation|ReadSensor|ReadLed|RegisterSensorStateListener|UnregisterSensorStateListener|GetServiceProcessorStatus")
+set(SVCP_API_FUNCTIONS "InitialiseServiceDriver|EnumerateSensorHandles|EnumerateLedHandles|GetSensorInformation|GetLedInformation|ReadSensor|ReadLed|RegisterSensorStateListener|UnregisterSensorStateListener|GetServiceProcessorStatus|GetMachineInfo")
 
 # The nine entry points, the link-status extension and the records'
 # out-of-line members.
@@ -22,6 +22,8 @@ set(SVCP_API_REQUIRED
   # The link-status extension (ServiceProcessorStatus.h); its record has no
   # out-of-line members.
   "ServiceApi::GetServiceProcessorStatus(CServiceProcessorStatus&)"
+  # The machine-information extension (MachineInfo.h), a plain record too.
+  "ServiceApi::GetMachineInfo(CMachineInfo&)"
   "CSensorInformation::CSensorInformation()"
   "CSensorInformation::CSensorInformation(CSensorInformation const&)"
   "CSensorInformation::operator=(CSensorInformation const&)"

@@ -1,5 +1,7 @@
 #include "svcproc/service/ServiceManager.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "svcproc/logging/Log.h"
@@ -34,6 +36,7 @@ SERVICE_CODE CServiceManager::Initialise() {
         return ServiceCode_PosSystemUnavailable;
     }
     Log(kLogTrace, "Type 00 Bios Version is %s", version.c_str());
+    RememberMachine(version, nullptr, 0);
 
     const auto& devices = chipData.GetDevices();
     Log(kLogTrace, "Found %i Type 34 Management Device(s)", static_cast<int>(devices.size()));
@@ -48,6 +51,7 @@ SERVICE_CODE CServiceManager::Initialise() {
             continue;
         }
         // Only the first matching device is ever tried.
+        RememberMachine(version, &device.description, device.address);
         const SERVICE_CODE result = m_Processor.Initialise(raw, device.handle);
         if (result == ServiceCode_Success) {
             m_bInit.store(true, std::memory_order_release);
@@ -108,6 +112,38 @@ void CServiceManager::UnregisterSensorStateListener(ISensorStateListener* listen
                  InitFlag());
     m_Processor.UnregisterSensorStateListener(listener);
     LogQuick(kLogCall, "CServiceManager::UnregisterSensorStateListener exit");
+}
+
+void CServiceManager::RememberMachine(const std::string& biosVersion,
+                                      const std::string* serviceProcessor, uint32_t address) {
+    // The copies may throw std::bad_alloc, which refuses start-up as any
+    // other allocation of it does; the record changes only whole.
+    std::string bios = biosVersion;
+    std::string device = serviceProcessor != nullptr ? *serviceProcessor : std::string();
+    m_sBiosVersion.swap(bios);
+    m_sServiceProcessor.swap(device);
+    m_nServiceProcessorAddress = address;
+    m_bMachineKnown = true;
+}
+
+namespace {
+
+void CopyCut(const std::string& text, char (&out)[kMachineTextSize]) {
+    const size_t length = std::min(text.size(), kMachineTextSize - 1);
+    std::memcpy(out, text.data(), length);
+    out[length] = '\0';
+}
+
+}  // namespace
+
+SERVICE_CODE CServiceManager::GetMachineInfo(CMachineInfo& info) const {
+    if (!m_bMachineKnown) {
+        return ServiceCode_NotInitialised;
+    }
+    CopyCut(m_sBiosVersion, info.BiosVersion);
+    CopyCut(m_sServiceProcessor, info.ServiceProcessor);
+    info.ServiceProcessorAddress = m_nServiceProcessorAddress;
+    return ServiceCode_Success;
 }
 
 SERVICE_CODE CServiceManager::GetServiceProcessorStatus(CServiceProcessorStatus& status) const {

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <string>
 
+#include "svcproc/api/machine/MachineInfo.h"
 #include "svcproc/service/ServiceProcessor.h"
 
 class CServiceManager {
@@ -41,10 +44,22 @@ public:
     // The link status (an extension the operations above do not use); 0.
     // Writes no log line.
     SERVICE_CODE GetServiceProcessorStatus(CServiceProcessorStatus& status) const;
+    // What the latest start-up that read SMBIOS found (an extension too): 0,
+    // or 1 before any did. Writes no log line; the caller holds the start-up
+    // lock.
+    SERVICE_CODE GetMachineInfo(CMachineInfo& info) const;
 
 private:
     unsigned InitFlag() const { return m_bInit.load(std::memory_order_acquire) ? 1u : 0u; }
 
+    // Records what start-up found for GetMachineInfo.
+    void RememberMachine(const std::string& biosVersion, const std::string* serviceProcessor,
+                         uint32_t address);
+
     std::atomic<bool> m_bInit;
     CServiceProcessor m_Processor;
+    bool m_bMachineKnown = false;
+    std::string m_sBiosVersion;
+    std::string m_sServiceProcessor;
+    uint32_t m_nServiceProcessorAddress = 0;
 };

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "svcproc/api/ServiceApi.h"
+#include "svcproc/api/machine/MachineInfo.h"
 #include "svcproc/api/ServiceProcessorStatus.h"
 
 struct ServiceApiFunctions {
@@ -20,6 +21,8 @@ struct ServiceApiFunctions {
     void (*UnregisterSensorStateListener)(ISensorStateListener*) = nullptr;
     // The link-status extension.
     SERVICE_CODE (*GetServiceProcessorStatus)(CServiceProcessorStatus&) = nullptr;
+    // The machine-information extension.
+    SERVICE_CODE (*GetMachineInfo)(CMachineInfo&) = nullptr;
 
     // Looks each function up with `find(name)` (a void* or function pointer,
     // null when missing); the name of the first one missing, or null.
@@ -46,6 +49,7 @@ struct ServiceApiFunctions {
             UnregisterSensorStateListener);
         one("_ZN10ServiceApi25GetServiceProcessorStatusER23CServiceProcessorStatus",
             GetServiceProcessorStatus);
+        one("_ZN10ServiceApi14GetMachineInfoER12CMachineInfo", GetMachineInfo);
         return missing;
     }
 };

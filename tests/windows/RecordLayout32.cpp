@@ -11,6 +11,7 @@
 
 #include "svcproc/api/ServiceApi.h"
 #include "svcproc/api/ServiceProcessorStatus.h"
+#include "svcproc/api/machine/MachineInfo.h"
 
 static_assert(sizeof(void*) == 4, "this check is for the 32-bit build");
 static_assert(sizeof(wchar_t) == 2 && sizeof(long) == 4, "Windows data model");
@@ -70,3 +71,8 @@ static_assert(sizeof(CServiceProcessorStatus) == 168 && alignof(CServiceProcesso
 static_assert(offsetof(CServiceProcessorStatus, Exchanges) == 0);
 static_assert(offsetof(CServiceProcessorStatus, PollingThreadRunning) == 160);
 static_assert(offsetof(CServiceProcessorStatus, CurrentTick) == 164);
+
+// The machine-information extension: two texts and a 32-bit address.
+static_assert(sizeof(CMachineInfo) == 516 && alignof(CMachineInfo) == 4);
+static_assert(offsetof(CMachineInfo, ServiceProcessor) == 256);
+static_assert(offsetof(CMachineInfo, ServiceProcessorAddress) == 512);

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "check/CheckReport.h"
+#include "check/CheckRun.h"
+#include "config/ConfigFile.h"
 #include "events/EventReporter.h"
 #include "events/EventSink.h"
 #include "exporter/Exporter.h"
@@ -35,9 +38,12 @@ int CloseStandardOutput(int status) {
     return status;
 }
 
-int UsageError(const std::string& error) {
+int UsageError(const std::string& error, int status = kExitUsage) {
     std::fprintf(stderr, "svcproc-monitor: %s\nTry 'svcproc-monitor --help'.\n", error.c_str());
-    return kExitUsage;
+    if (status == Check_Unknown) {
+        std::fputs(UnknownResult(error).text.c_str(), stdout);
+    }
+    return status;
 }
 
 // A service's refused command line goes to the system's log too: its
@@ -91,8 +97,18 @@ int main(int argc, char** argv) {
     }
     if (!ParseMonitorOptions(argc, argv, options, error)) {
         ReportRefusalToServiceManager(error);
-        return UsageError(error);
+        return UsageError(error, UsageExitStatus(argc, argv));
     }
+    if (!options.configFile.empty()) {
+        MonitorConfig config;
+        if (!LoadMonitorConfig(options.configFile, config, error) ||
+            !ApplyMonitorConfig(config, argc, argv, options, error)) {
+            ReportRefusalToServiceManager(error);
+            return UsageError(error, options.check ? Check_Unknown : kExitUsage);
+        }
+    }
+    // A monitoring agent reads only 0 to 3 from a check.
+    const int usageStatus = options.check ? Check_Unknown : kExitUsage;
     if (options.help || options.version) {
         std::string text = options.help ? MonitorUsage() + ServiceUsage() : MonitorVersion() + "\n";
         std::fputs(text.c_str(), stdout);
@@ -100,18 +116,27 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<IEventSink> systemLog;
     if (!OpenAskedSystemLog(options, systemLog)) {
-        return kExitOutput;
+        return options.check ? Check_Unknown : kExitOutput;
     }
     std::atomic<bool>& stop = InstallStopHandlers();
 
     SimulatedMachineRun simulation;
     std::string simulationFile;
     if (!PathForNarrowCall(options.simulationFile, simulationFile)) {
-        return UsageError("--simulate: the path has characters outside the system's code page");
+        return UsageError("--simulate: the path has characters outside the system's code page",
+                          usageStatus);
     }
     if (options.simulate && !simulation.Start(simulationFile, error)) {
         std::fprintf(stderr, "svcproc-monitor: %s\n", error.c_str());
-        return kExitUsage;
+        if (options.check) {
+            std::fputs(UnknownResult(error).text.c_str(), stdout);
+        }
+        return CloseStandardOutput(usageStatus);
+    }
+    if (options.check) {
+        MonitorStreams streams;
+        const int answer = RunCheck(options, streams);
+        return CloseStandardOutput(answer) == answer ? answer : Check_Unknown;
     }
     const std::unique_ptr<ITerminal> terminal = OpenTerminal(stdout);
     MonitorStreams streams;

@@ -12,10 +12,12 @@ constexpr std::chrono::milliseconds kStopCheck(100);
 
 }  // namespace
 
-CollectorHooks LibraryCollectorHooks(const MonitorHooks& hooks) {
+CollectorHooks LibraryCollectorHooks(const MonitorHooks& hooks, const SensorSelection* selection) {
     CollectorHooks collector;
     collector.initialise = hooks.initialise;
-    collector.takeInventory = [](SERVICE_CODE startup) { return TakeInventory(startup); };
+    collector.takeInventory = [selection](SERVICE_CODE startup) {
+        return TakeInventory(startup, selection);
+    };
     collector.refresh = [](Snapshot& snapshot, const std::function<bool()>& proceed) {
         return RefreshReadings(snapshot, proceed);
     };

@@ -34,8 +34,10 @@ struct CollectorHooks {
     std::function<void(SteadyClock::time_point)> sleepUntil;
 };
 
-// The library's inventory and readings, with the run's start-up and clock.
-CollectorHooks LibraryCollectorHooks(const MonitorHooks& hooks);
+// The library's inventory (only what `selection` keeps, renamed as it says)
+// and readings, with the run's start-up and clock.
+CollectorHooks LibraryCollectorHooks(const MonitorHooks& hooks,
+                                     const SensorSelection* selection = nullptr);
 
 // What a scrape sees of the collection.
 struct CollectionStatus {

@@ -107,7 +107,7 @@ int RunExporter(const MonitorOptions& options, const MonitorStreams& streams,
     // events are written by this one.
     std::atomic<bool> started{startup == ServiceCode_Success};
     const SteadyClock::duration interval = Seconds(options.intervalSeconds);
-    CCollector collector(LibraryCollectorHooks(hooks), interval, startup);
+    CCollector collector(LibraryCollectorHooks(hooks, &options.selection), interval, startup);
     FILE* err = streams.err;
     collector.onStarted = [err, &alerts, &started] {
         ServiceApi::RegisterSensorStateListener(&alerts);

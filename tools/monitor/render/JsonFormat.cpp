@@ -206,6 +206,10 @@ json Document(const Snapshot& snapshot) {
           {"meaning", text.meaning},
           {"advice", text.advice}}},
         {"serviceProcessor", ServiceProcessor(snapshot.link)},
+        {"machine", snapshot.machine
+                        ? json{{"biosVersion", snapshot.machine->biosVersion},
+                               {"serviceProcessor", snapshot.machine->serviceProcessor}}
+                        : json(nullptr)},
         {"sensors", json::array()},
         {"leds", json::array()},
     };

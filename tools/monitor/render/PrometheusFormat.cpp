@@ -197,6 +197,15 @@ std::string Render(const Snapshot& snapshot, bool up, const SensorChanges* chang
            "The monitor's version, source revision and compiler, as labels; always 1.",
            {std::string("{version=\"") + EscapeLabel(SVCP_VERSION_TEXT) + "\",revision=\"" +
             EscapeLabel(SVCP_REVISION) + "\",compiler=\"" + EscapeLabel(SVCP_COMPILER) + "\"} 1"}});
+    if (snapshot.machine) {
+        Write(out, {"svcproc_machine_info",
+                    "gauge",
+                    "The BIOS version and the service processor's description from SMBIOS, as "
+                    "labels; always 1.",
+                    {"{bios_version=\"" + EscapeLabel(snapshot.machine->biosVersion) +
+                     "\",service_processor=\"" + EscapeLabel(snapshot.machine->serviceProcessor) +
+                     "\"} 1"}});
+    }
     Write(out, {"svcproc_scrape_duration_seconds",
                 "gauge",
                 "How long taking the readings and the link status took, in seconds.",

@@ -364,7 +364,11 @@ int RunMonitor(const MonitorOptions& options, const MonitorStreams& streams,
         }
     }
 
-    Snapshot snapshot = TakeInventory(startup);
+    std::vector<std::string> refused;
+    Snapshot snapshot = TakeInventory(startup, &options.selection, &refused);
+    for (const std::string& message : refused) {
+        std::fprintf(streams.err, "svcproc-monitor: %s\n", message.c_str());
+    }
     if (!run.Watch()) {
         return run.Emit(snapshot) && run.Finish() ? 0 : kExitOutput;
     }

@@ -45,6 +45,8 @@ const char* const kExitStatuses =
     "         cannot be used\n"
     "  69     --listen: an address cannot be listened on\n"
     "  74     the output (or the log file) could not be written\n"
+    "With --check: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad usage, a failed\n"
+    "start-up, a service processor that does not answer, --timeout)\n"
     "\n"
     "NO_COLOR, when set and not empty, turns colour off unless --color=always.\n";
 
@@ -151,6 +153,7 @@ struct Parser {
     CLI::App app{kDescription, "svcproc-monitor"};
     std::string duration, interval, format, color, logLevel, maxRequests;
     std::string systemLog;
+    std::string timeout;
 
     explicit Parser(MonitorOptions& options) {
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -234,6 +237,46 @@ struct Parser {
                        return ParseAllowedHost(text, error);
                    })
             ->needs(listen);
+        // --check, the sensor filters and the configuration file.
+        CLI::Option* check = app.add_flag("--check", options.check,
+                                          "answer once as a monitoring plugin (Nagios, Icinga,\n"
+                                          "Zabbix...): status line, performance data, exit 0-3")
+                                 ->disable_flag_override();
+        check->excludes(watchFlag)
+            ->excludes(listen)
+            ->excludes("--format")
+            ->excludes("--output")
+            ->excludes("--duration");
+        app.add_option("--timeout", timeout,
+                       "--check: UNKNOWN when there is no answer within\nSECONDS (default 10, "
+                       "at most 3600)")
+            ->type_name("SECONDS")
+            ->check(SecondsIn(0, kMaxCheckTimeoutSeconds, true))
+            ->needs(check);
+        app.add_flag("--warning-only", options.warningOnly,
+                     "--check: report critical sensors as WARNING")
+            ->disable_flag_override()
+            ->needs(check);
+        app.add_flag("-v,--verbose", options.verbose, "--check: a line per sensor and LED")
+            ->disable_flag_override()
+            ->needs(check);
+        auto glob = [](const std::string& text, std::string& error) {
+            return ValidGlob(text, error);
+        };
+        Repeatable(app.add_option("--include", options.includeGlobs,
+                                  "show only sensors and LEDs whose description matches\n"
+                                  "GLOB (* ? [set]; repeatable)")
+                       ->type_name("GLOB"),
+                   glob);
+        Repeatable(app.add_option("--exclude", options.excludeGlobs,
+                                  "leave out those whose description matches GLOB\n"
+                                  "(repeatable; wins over --include)")
+                       ->type_name("GLOB"),
+                   glob);
+        app.add_option("--config.file", options.configFile,
+                       "YAML: sensor filters and renames, and options\n"
+                       "(the command line wins)")
+            ->type_name("PATH");
         app.add_option("--web.config.file", options.webConfigFile,
                        "a web configuration (YAML, as other Prometheus exporters\n"
                        "read it): TLS, basic authentication, answer headers")
@@ -345,6 +388,56 @@ bool ParseMonitorOptions(int argc, const char* const* argv, MonitorOptions& opti
     if (!parser.systemLog.empty()) {
         options.systemLog = Parser::SystemLogModes().at(parser.systemLog);
     }
+    if (!parser.timeout.empty()) {
+        ParseDecimal(parser.timeout, options.timeoutSeconds);
+    }
+    options.selection.include.clear();
+    options.selection.exclude.clear();
+    for (const std::string& glob : options.includeGlobs) {
+        options.selection.include.push_back({glob, ""});
+    }
+    for (const std::string& glob : options.excludeGlobs) {
+        options.selection.exclude.push_back({glob, ""});
+    }
     error.clear();
     return true;
+}
+
+std::vector<std::string> MonitorOptionsGiven(int argc, const char* const* argv) {
+    MonitorOptions options;
+    Parser parser(options);
+    std::vector<std::string> names;
+    try {
+        parser.app.parse(argc, argv);
+    } catch (const CLI::ParseError&) {
+        return names;
+    }
+    for (const CLI::Option* option : parser.app.get_options()) {
+        if (option->count() != 0) {
+            for (const std::string& name : option->get_lnames()) {
+                names.push_back(name);
+            }
+            for (const std::string& name : option->get_snames()) {
+                names.push_back(name);
+            }
+        }
+    }
+    return names;
+}
+
+bool MonitorOptionRepeatable(const std::string& name) {
+    MonitorOptions options;
+    Parser parser(options);
+    const CLI::Option* option = parser.app.get_option_no_throw("--" + name);
+    return option != nullptr &&
+           option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+}
+
+int UsageExitStatus(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--check") == 0) {
+            return 3;
+        }
+    }
+    return 64;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "snapshot/SensorSelection.h"
+
 enum class OutputFormat { Table, Json, Ndjson, Prometheus };
 enum class RunMode { Auto, Once, Watch };
 enum class ColorMode { Auto, Always, Never };
@@ -14,6 +16,9 @@ enum class SystemLogMode { Auto, Always, Never };
 constexpr double kMinIntervalSeconds = 0.05;
 constexpr double kMaxIntervalSeconds = 86400;          // a day
 constexpr double kMaxDurationSeconds = 31536000 * 10;  // ten years
+
+// Bounds of --check's --timeout, in seconds.
+constexpr double kMaxCheckTimeoutSeconds = 3600;
 
 // Bounds of the exporter's options.
 constexpr size_t kMaxTelemetryPathLength = 256;
@@ -45,7 +50,31 @@ struct MonitorOptions {
     // --system-log: alerts, the link and start-up as events in the Event Log
     // or the journal.
     SystemLogMode systemLog = SystemLogMode::Auto;
+    // --check: answer once as a monitoring plugin (check/).
+    bool check = false;
+    double timeoutSeconds = 10;  // --timeout
+    bool warningOnly = false;
+    bool verbose = false;  // -v
+    // --include and --exclude description globs, and --config.file's
+    // sensors section: the entries every format shows.
+    std::vector<std::string> includeGlobs;
+    std::vector<std::string> excludeGlobs;
+    std::string configFile;
+    SensorSelection selection;
 };
+
+// The long and short names, without dashes, of every option argv gives
+// ("interval", "listen" and "web.listen-address" for either); empty when it
+// does not parse.
+std::vector<std::string> MonitorOptionsGiven(int argc, const char* const* argv);
+
+// Whether the option `name` (a long name without dashes) may be given more
+// than once, each value kept (--listen, --include...).
+bool MonitorOptionRepeatable(const std::string& name);
+
+// The exit status of a usage error: 3 (UNKNOWN) when argv asks for --check,
+// else 64.
+int UsageExitStatus(int argc, const char* const* argv);
 
 // Parses argv; on failure returns false with a one-line message. Numbers are
 // plain decimals ("0.5", "12"), whatever the locale.

@@ -1,5 +1,8 @@
 #include "snapshot/Snapshot.h"
 
+#include "snapshot/SensorSelection.h"
+#include "svcproc/api/machine/MachineInfo.h"
+
 namespace {
 
 using Clock = std::chrono::system_clock;
@@ -49,12 +52,75 @@ bool ReadEntries(Read read, std::vector<Entry>& entries, const std::function<boo
     return true;
 }
 
+// The length of the well-formed UTF-8 sequence at text[at] (no overlong
+// forms, surrogates or values past U+10FFFF); 0 when there is none.
+size_t Utf8SequenceLength(const std::string& text, size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    size_t length = 0;
+    unsigned char low = 0x80;  // the second byte's bounds
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 }  // namespace
 
-Snapshot TakeInventory(SERVICE_CODE startup) {
+std::string SmbiosText(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) {
+            std::string out;
+            for (const char c : text) {
+                out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xEF\xBF\xBD";
+            }
+            return out;
+        }
+        i += length;
+    }
+    return text;
+}
+
+namespace {
+
+std::optional<MachineSnapshot> TakeMachine() {
+    CMachineInfo info{};
+    if (ServiceApi::GetMachineInfo(info) != ServiceCode_Success) {
+        return std::nullopt;
+    }
+    return MachineSnapshot{SmbiosText(info.BiosVersion), SmbiosText(info.ServiceProcessor)};
+}
+
+}  // namespace
+
+Snapshot TakeInventory(SERVICE_CODE startup, const SensorSelection* selection,
+                       std::vector<std::string>* refused) {
     Snapshot snapshot;
     snapshot.startup = startup;
     snapshot.takenAt = Clock::now();
+    snapshot.machine = TakeMachine();
     if (startup != ServiceCode_Success) {
         return snapshot;
     }
@@ -62,6 +128,9 @@ Snapshot TakeInventory(SERVICE_CODE startup) {
                                   ServiceApi::GetSensorInformation, snapshot.sensors);
     AddEntries<CLedHandleList>(ServiceApi::EnumerateLedHandles, ServiceApi::GetLedInformation,
                                snapshot.leds);
+    if (selection != nullptr) {
+        ApplySelection(*selection, snapshot, refused);
+    }
     RefreshReadings(snapshot);
     return snapshot;
 }

@@ -41,6 +41,16 @@ struct OutageSnapshot {
     std::optional<std::chrono::system_clock::time_point> lastAnswer;
 };
 
+// What start-up found of the machine (MachineInfo.h), as UTF-8.
+struct MachineSnapshot {
+    std::string biosVersion;       // SMBIOS Type 0; empty when the table gives none
+    std::string serviceProcessor;  // its management device; empty when none was found
+};
+
+// An SMBIOS string as UTF-8: kept when it already is; otherwise every byte
+// past ASCII, in a code page the monitor cannot know, becomes U+FFFD.
+std::string SmbiosText(const std::string& bytes);
+
 struct Snapshot {
     SERVICE_CODE startup = ServiceCode_NotInitialised;
     std::chrono::system_clock::time_point takenAt;
@@ -52,6 +62,8 @@ struct Snapshot {
     // response. Kept from refresh to refresh while the outage lasts, so that
     // its time does not move.
     std::optional<OutageSnapshot> outage;
+    // Empty while no start-up has read the SMBIOS table.
+    std::optional<MachineSnapshot> machine;
     // How long the last refresh (readings and status) took.
     std::chrono::duration<double> refreshDuration{0};
 };
@@ -76,9 +88,13 @@ bool Up(const Snapshot& snapshot);
 std::optional<std::chrono::system_clock::time_point> LastResponseAt(const LinkSnapshot& link,
                                                                     int exchangeKind);
 
+struct SensorSelection;
+
 // Lists and describes every sensor and LED (the inventory never changes after
-// start-up, so this is done once).
-Snapshot TakeInventory(SERVICE_CODE startup);
+// start-up, so this is done once), keeping and renaming those `selection`
+// says (SensorSelection.h); renames it refuses are said in `refused`.
+Snapshot TakeInventory(SERVICE_CODE startup, const SensorSelection* selection = nullptr,
+                       std::vector<std::string>* refused = nullptr);
 // Reads every sensor and LED of the inventory again, then the link's status
 // (TrackOutage).
 void RefreshReadings(Snapshot& snapshot);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ConfigFile.h"
 #include "events/EventReporter.h"
 #include "events/EventSink.h"
 #include "exporter/Exporter.h"
@@ -36,12 +37,22 @@ bool ParseServiceOptions(int argc, char** argv, MonitorOptions& options, std::st
     for (int i = 3; i < argc; ++i) {
         arguments.push_back(argv[i]);
     }
-    if (!ParseMonitorOptions(static_cast<int>(arguments.size()), arguments.data(), options,
-                             error)) {
+    const int count = static_cast<int>(arguments.size());
+    if (!ParseMonitorOptions(count, arguments.data(), options, error)) {
         return false;
     }
-    if (options.help || options.version || options.simulate) {
-        error = "--service takes the options of a run, not --help, --version or --simulate";
+    // Read again at every start of the service, so an edited file takes
+    // effect with a restart.
+    MonitorConfig config;
+    if (!options.configFile.empty() &&
+        (!LoadMonitorConfig(options.configFile, config, error) ||
+         !ApplyMonitorConfig(config, count, arguments.data(), options, error))) {
+        return false;
+    }
+    if (options.help || options.version || options.simulate || options.check) {
+        error =
+            "--service takes the options of a run, not --help, --version, --simulate or "
+            "--check";
         return false;
     }
     if (options.listen.empty() && (options.outputFile.empty() || options.mode != RunMode::Watch)) {
