@@ -14,7 +14,7 @@ case "$triple" in
   i686-w64-mingw32 | x86_64-w64-mingw32) ;;
   *) echo "build-yaml-cpp: unknown target '$triple'" >&2; exit 64 ;;
 esac
-scripts/install-deps.sh libyaml-cpp-dev dpkg-dev >&2
+scripts/install-deps.sh --build dpkg-dev >&2
 
 debian_version=$(dpkg-query -W -f='${Version}' libyaml-cpp-dev)
 debian_version=${debian_version%+b*}   # a binary rebuild has the same source

@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
+#   scripts/install-deps.sh [--build] [PACKAGE...]
+# --build: only what building the library and its tools needs; PACKAGEs: more.
 set -euo pipefail
 
-packages=(
+# What building the library and its tools needs (the main job's installs).
+build_packages=(
   build-essential cmake ninja-build pkg-config   # toolchain
-  libgtest-dev libgmock-dev                      # unit and integration tests
-  libbenchmark-dev                               # benchmarks
   nlohmann-json3-dev                             # the simulator's machine files
   libcli11-dev                                   # the tools' command lines
+  libyaml-cpp-dev                                # the monitor's configuration files
+  libboost-dev                                   # the monitor's metrics endpoint (--listen): Beast, Asio
+  libssl-dev libcrypt-dev                        # --web.config.file: TLS, bcrypt
+)
+# What the test suite needs besides.
+test_packages=(
+  libgtest-dev libgmock-dev                      # unit and integration tests
+  libbenchmark-dev                               # benchmarks
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   dmidecode                                      # independent SMBIOS decoder for table tests
   dpkg-dev                                       # cpack -G DEB: dpkg-shlibdeps
   python3-pytest python3-setuptools python3-wheel python3-pip   # the Python binding's tests and pip install
-  libyaml-cpp-dev                                # the monitor's configuration files
-  libboost-dev                                   # the monitor's metrics endpoint (--listen): Beast, Asio
   libcpp-httplib-dev                             # an HTTP client in the exporter's tests
   prometheus curl                                # promtool checks, curl scrapes in the tests
   locales                                        # localedef: the comma-decimal locale test
   systemd                                        # systemd-analyze verify of the exporter unit
   tmux                                           # the monitor's terminal test
-  libssl-dev libcrypt-dev openssl                # --web.config.file: TLS, bcrypt; test certificates
+  openssl                                        # the TLS test's certificates
   prometheus-alertmanager                        # the monitoring pack's end-to-end test
   chromium                                       # the exporter status page's browser test
 )
+packages=("${build_packages[@]}")
+if [ "${1:-}" = "--build" ]; then
+  shift
+else
+  packages+=("${test_packages[@]}")
+fi
 if [ $# -gt 0 ]; then
   packages+=("$@")
 fi

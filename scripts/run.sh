@@ -7,7 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target svcproc-monitor svcproc-sim
-exec build/default/bin/svcproc-monitor --simulate --watch --duration 15 "$@"
+# Only what building needs: the test suite's tools are the test command's.
+scripts/install-deps.sh --build
+# A build of its own without the tests, so that the test command's build
+# (build/default) keeps its settings.
+cmake --preset default -B build/run -DSVCP_BUILD_TESTS=OFF >/dev/null
+cmake --build build/run -j "$(nproc)" --target svcproc-monitor svcproc-sim
+exec build/run/bin/svcproc-monitor --simulate --watch --duration 15 "$@"
