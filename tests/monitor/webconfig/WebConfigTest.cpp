@@ -111,7 +111,7 @@ TEST(WebConfig, RefusesFilesItCannotRead) {
     WebConfig config;
     std::string error;
     EXPECT_FALSE(LoadWebConfig("/nonexistent/web.yml", config, error));
-    EXPECT_EQ(error, "/nonexistent/web.yml: not a readable file");
+    EXPECT_EQ(error, "/nonexistent/web.yml: No such file or directory");
     EXPECT_FALSE(LoadWebConfig("/", config, error));
 
     const std::string path = ::testing::TempDir() + "/large-web.yml";
@@ -120,7 +120,7 @@ TEST(WebConfig, RefusesFilesItCannotRead) {
         file << "# " << std::string(kMaxWebConfigBytes, 'x') << "\n";
     }
     EXPECT_FALSE(LoadWebConfig(path, config, error));
-    EXPECT_EQ(error, path + ": larger than 64 KiB");
+    EXPECT_EQ(error, path + ": larger than 65536 bytes");
     std::remove(path.c_str());
 }
 

@@ -7,6 +7,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include "run/BoundedFile.h"
 #include "run/CommandLine.h"
 
 namespace {
@@ -216,30 +217,9 @@ bool ParseMonitorConfig(const std::string& text, const std::string& path, Monito
 }
 
 bool LoadMonitorConfig(const std::string& path, MonitorConfig& config, std::string& error) {
-    std::string narrow;
-    if (!PathForNarrowCall(path, narrow)) {
-        error = path + ": the path has characters outside the system's code page";
-        return false;
-    }
-    std::error_code failure;
-    const std::filesystem::path file(narrow);
-    if (!std::filesystem::is_regular_file(file, failure)) {
-        error = path + ": " + (failure ? failure.message() : "not a regular file");
-        return false;
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::string text(kMaxConfigFileBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad() || (!in && !in.eof())) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > kMaxConfigFileBytes) {
-        error = path + ": larger than " + std::to_string(kMaxConfigFileBytes) + " bytes";
-        return false;
-    }
-    return ParseMonitorConfig(text, path, config, error);
+    std::string text;
+    return ReadBoundedFile(path, kMaxConfigFileBytes, text, error) &&
+           ParseMonitorConfig(text, path, config, error);
 }
 
 bool ApplyMonitorConfig(const MonitorConfig& config, int argc, const char* const* argv,

@@ -8,6 +8,8 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include "run/BoundedFile.h"
+
 namespace {
 
 constexpr size_t kMaxValueBytes = 4096;
@@ -258,21 +260,8 @@ bool ParseWebConfig(const std::string& text, const std::string& name, const std:
 }
 
 bool LoadWebConfig(const std::string& path, WebConfig& config, std::string& error) {
-    std::error_code failed;
-    if (!std::filesystem::is_regular_file(path, failed)) {
-        error = path + ": not a readable file";
-        return false;
-    }
-    std::ifstream file(path, std::ios::binary);
-    std::string text(kMaxWebConfigBytes + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file.bad() || (!file && !file.eof())) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    text.resize(static_cast<size_t>(file.gcount()));
-    if (text.size() > kMaxWebConfigBytes) {
-        error = path + ": larger than " + std::to_string(kMaxWebConfigBytes / 1024) + " KiB";
+    std::string text;
+    if (!ReadBoundedFile(path, kMaxWebConfigBytes, text, error)) {
         return false;
     }
     const std::string folder = std::filesystem::path(path).parent_path().string();
