@@ -73,7 +73,10 @@ TEST_F(OutOfMemory, StartUpIsRefusedAtEachAllocationAndSucceedsWhenRepeated) {
         }
         if (outcome.result == ServiceCode_Success) {
             // Got over it (a line that could not be made is dropped): on with a
-            // fresh library, to reach the later allocations too.
+            // fresh library, to reach the later allocations too. The old one
+            // is closed first: loaded twice, it would stay the same started
+            // instance and allocate nothing more.
+            m_pLibrary.reset();
             m_pLibrary = std::make_unique<LoadedLibrary>();
             ++reloads;
             continue;
