@@ -32,6 +32,9 @@ cleanup() {
   fi
   wait 2>/dev/null || true
   [ -n "${textfile_unix:-}" ] && rm -f "$textfile_unix"
+  for file in "${web_config:-}" "${monitor_config:-}" "${tls_config:-}"; do
+    [ -n "$file" ] && rm -f "$(unix_path "$file")"
+  done
   [ -n "${open_folder:-}" ] && rm -rf "$open_folder"
   if [ "$status" -ne 0 ]; then
     show_outputs "$work" 30
@@ -115,8 +118,20 @@ start_machine
 run "$bin/svcproc-monitor.exe" --service uninstall >/dev/null 2>&1 || true
 registry_mentions >"$work/registry-before.txt"
 
+# The service's configuration files: a web configuration of headers (this
+# build serves no TLS) and sensor renames.
+web_config='C:\windows\temp\svcp-web.yml'
+monitor_config='C:\windows\temp\svcp-monitor.yml'
+tls_config='C:\windows\temp\svcp-tls.yml'
+printf 'http_server_config:\n  headers:\n    X-Frame-Options: deny\n' >"$(unix_path "$web_config")"
+printf 'sensors:\n  rename:\n    - {description: "CPU Fan", to: "Processor fan"}\n' \
+  >"$(unix_path "$monitor_config")"
+printf 'tls_server_config:\n  cert_file: c.pem\n  key_file: k.pem\n' >"$(unix_path "$tls_config")"
+
 # Properties that cannot be honoured are refused before anything is done.
-install "$msi" WEB_CONFIG_FILE='C:\web.yml' && fail "WEB_CONFIG_FILE was accepted"
+install "$msi" WEB_CONFIG_FILE="$web_config" TEXTFILE_OUTPUT='C:\x.prom' &&
+  fail "WEB_CONFIG_FILE was accepted without a port"
+install "$msi" WEB_CONFIG_FILE="$tls_config" && fail "a TLS web configuration was accepted"
 install "$msi" LISTEN_ADDRESS=9723 TEXTFILE_OUTPUT='C:\x.prom' && fail "both outputs were accepted"
 # Options the monitor refuses fail the service's registration, and the
 # install is rolled back whole.
@@ -126,14 +141,19 @@ query && fail "a refused install registered the service"
 
 # The older package, serving on a port.
 old_port=$(random_port)
-install "$previous_msi" LISTEN_ADDRESS="127.0.0.1:$old_port" || fail "install of the older package"
+install "$previous_msi" LISTEN_ADDRESS="127.0.0.1:$old_port" WEB_CONFIG_FILE="$web_config" \
+  CONFIG_FILE="$monitor_config" || fail "install of the older package"
 for file in bin/svcproc-monitor.exe bin/svcproc.dll bin/log.dll lib/libsvcproc.dll.a lib/svcproc.def \
   include/svcproc/api/svcproc_c.h share/doc/svcproc/windows.md share/doc/svcproc/third-party/CLI11.txt; do
   [ -f "$install_unix/$file" ] || fail "$file is not installed"
 done
 [ "$(installed_versions)" = 0.9.0 ] || fail "the older package is not registered as 0.9.0"
-check_service "--listen 127.0.0.1:$old_port"
+check_service "--listen 127.0.0.1:$old_port --web.config.file $web_config --config.file $monitor_config"
 wait_for 120 "the installed service serves on port $old_port" scrape_shows "http://127.0.0.1:$old_port/metrics" 1
+grep -q 'name="Processor fan"' "$work/scrape.prom" || fail "the configuration file's rename is not served"
+curl -fsS -m 5 -D "$work/headers.txt" -o /dev/null "http://127.0.0.1:$old_port/health" &&
+  tr -d '\r' <"$work/headers.txt" | grep -qix 'X-Frame-Options: deny' ||
+  fail "the web configuration's header is not served"
 
 # The upgrade: the textfile instead, at a path outside every ANSI code page.
 textfile='C:\windows\temp\svcp-Θερμοκρασία-温度.prom'

@@ -10,6 +10,7 @@
 #include "config/ConfigFile.h"
 #include "events/EventReporter.h"
 #include "events/EventSink.h"
+#include "exporter/EndpointSecurity.h"
 #include "exporter/Exporter.h"
 #include "run/Monitor.h"
 #include "run/MonitorOptions.h"
@@ -57,6 +58,14 @@ bool ParseServiceOptions(int argc, char** argv, MonitorOptions& options, std::st
     }
     if (options.listen.empty() && (options.outputFile.empty() || options.mode != RunMode::Watch)) {
         error = "a service needs --listen [ADDR:]PORT or --watch --output FILE";
+        return false;
+    }
+    // A web configuration this build cannot serve (TLS, users) is refused
+    // here too, so that an install fails at once rather than every start.
+    MetricsSecurity security;
+    bool tls = false;
+    if (!options.webConfigFile.empty() &&
+        !LoadEndpointSecurity(options.webConfigFile, stderr, security, tls, error)) {
         return false;
     }
     return true;
