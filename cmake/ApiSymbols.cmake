@@ -69,6 +69,8 @@ set(SVCP_C_API_FUNCTIONS
   SvcpGetApiVersion SvcpInitialiseServiceDriver SvcpEnumerateSensorHandles SvcpEnumerateLedHandles
   SvcpGetSensorInformation SvcpGetSensorPossibleState SvcpGetLedInformation SvcpReadSensor
   SvcpReadLed SvcpRegisterSensorStateListener SvcpUnregisterSensorStateListener SvcpResultName
-  SvcpResultMeaning)
+  SvcpResultMeaning
+  # The machine-information extension (machine/svcproc_machine_c.h).
+  SvcpGetMachineInfo)
 list(APPEND SVCP_API_REQUIRED ${SVCP_C_API_FUNCTIONS})
 list(JOIN SVCP_C_API_FUNCTIONS "|" svcp_c_api_pattern)

@@ -53,6 +53,7 @@ install(FILES
   ${CMAKE_BINARY_DIR}/include/svcproc/api/svcproc_export.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svcproc/api)
 install(FILES ${CMAKE_SOURCE_DIR}/svcproc/api/machine/MachineInfo.h
+  ${CMAKE_SOURCE_DIR}/svcproc/api/machine/svcproc_machine_c.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svcproc/api/machine)
 install(FILES ${CMAKE_SOURCE_DIR}/log/include/LogControl.h ${CMAKE_BINARY_DIR}/include/log_export.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svcproc/log)

@@ -29,7 +29,7 @@ from typing import Callable, List, NamedTuple, Optional
 from . import _listeners, _native
 
 __all__ = [
-    "Alert", "Led", "NotInitialisedError", "InvalidHandleError", "Reading", "Sensor",
+    "Alert", "Led", "MachineInfo", "NotInitialisedError", "InvalidHandleError", "Reading", "Sensor",
     "SensorKind", "SensorState", "ServiceError", "ServiceProcessor",
 ]
 __version__ = "2.1.0"
@@ -94,6 +94,17 @@ class Alert(NamedTuple):
     state: SensorState  # CRITICAL when asserted, OK when deasserted
     raw: int  # the reading that came with the alert, unscaled
     value: float  # that reading in base units
+
+
+class MachineInfo(NamedTuple):
+    bios_version: str  # "" when SMBIOS gives none
+    service_processor: str  # the management device's description; "" when none
+    service_processor_address: int  # its I/O port; 0 when none
+
+
+def _smbios_text(raw: bytes) -> str:
+    # SMBIOS strings are in the machine's code page, normally ASCII.
+    return raw.decode("utf-8", errors="replace")
 
 
 class Sensor:
@@ -196,6 +207,15 @@ class ServiceProcessor:
         """Starts the library up (again after a failure; nothing when it is
         running)."""
         self._check(self._lib.SvcpInitialiseServiceDriver())
+
+    def machine_info(self) -> MachineInfo:
+        """What the latest start-up that read SMBIOS found of the machine,
+        also when it failed afterwards (e.g. a BIOS of another family);
+        NotInitialisedError while none has read it."""
+        record = _native.MachineInfoRecord()
+        self._check(self._lib.SvcpGetMachineInfo(ctypes.byref(record)))
+        return MachineInfo(_smbios_text(record.BiosVersion), _smbios_text(record.ServiceProcessor),
+                           record.ServiceProcessorAddress)
 
     @property
     def api_version(self) -> int:

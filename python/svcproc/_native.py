@@ -1,4 +1,4 @@
-"""The C interface (svcproc_c.h) through ctypes: finding and loading the
+"""The C interface (svcproc_c.h, machine/svcproc_machine_c.h) through ctypes: finding and loading the
 library, the records and the function prototypes."""
 
 import ctypes
@@ -59,8 +59,20 @@ class LedReadingRecord(ctypes.Structure):
     _fields_ = [("State", UINT32)]
 
 
+MACHINE_TEXT_SIZE = 256
+
+
+class MachineInfoRecord(ctypes.Structure):
+    _fields_ = [
+        ("BiosVersion", ctypes.c_char * MACHINE_TEXT_SIZE),
+        ("ServiceProcessor", ctypes.c_char * MACHINE_TEXT_SIZE),
+        ("ServiceProcessorAddress", UINT32),
+    ]
+
+
 assert ctypes.sizeof(SensorInformationRecord) == 72
 assert ctypes.sizeof(LedInformationRecord) == 8
+assert ctypes.sizeof(MachineInfoRecord) == 516
 
 CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_void_p, HANDLE, UINT32, UINT32)
 
@@ -88,6 +100,7 @@ _PROTOTYPES = {
     "SvcpUnregisterSensorStateListener": (RESULT, [CALLBACK, ctypes.c_void_p]),
     "SvcpResultName": (ctypes.c_char_p, [RESULT]),
     "SvcpResultMeaning": (ctypes.c_char_p, [RESULT]),
+    "SvcpGetMachineInfo": (RESULT, [ctypes.POINTER(MachineInfoRecord)]),
 }
 
 

@@ -19,6 +19,8 @@ def test_calls_before_start_up_raise_not_initialised():
     assert raised.value.code == 1
     assert raised.value.name == "NotInitialised"
     assert "InitialiseServiceDriver" in raised.value.meaning
+    with pytest.raises(svcproc.NotInitialisedError):
+        machine.machine_info()
 
 
 def test_an_explicit_path_is_the_only_one_tried(monkeypatch, tmp_path):
@@ -35,6 +37,11 @@ def test_an_explicit_path_is_the_only_one_tried(monkeypatch, tmp_path):
 @pytest.fixture(scope="module")
 def machine():
     return svcproc.ServiceProcessor()
+
+
+def test_machine_info_is_what_smbios_says(machine):
+    assert machine.machine_info() == svcproc.MachineInfo(
+        "85.12.07", "Orvane Telk Service Processor", 0x2B0)
 
 
 def by_description(machine):

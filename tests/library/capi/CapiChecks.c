@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "svcproc/api/machine/svcproc_machine_c.h"
 #include "svcproc/api/svcproc_c.h"
 
 static int g_failures;
@@ -70,11 +71,29 @@ static void CheckResultTexts(void) {
 
 static void CheckBeforeStartUp(void) {
     SVCP_SENSOR_READING reading = {12345u, 6u};
+    SVCP_MACHINE_INFO machine;
     Listener unused;
     memset(&unused, 0, sizeof unused);
+    memset(&machine, 0x5A, sizeof machine);
+    CHECK_RESULT(SVCP_NOT_INITIALISED, SvcpGetMachineInfo(&machine));
+    CHECK(machine.BiosVersion[0] == 0x5A && machine.ServiceProcessorAddress == 0x5A5A5A5Au);
     CHECK_RESULT(SVCP_NOT_INITIALISED, SvcpReadSensor(0x10000u, &reading));
     CHECK(reading.CurrentReading == 12345u && reading.CurrentState == 6u);
     CHECK_RESULT(SVCP_NOT_INITIALISED, SvcpRegisterSensorStateListener(OnChange, &unused));
+}
+
+/* What start-up read of the machine, printed for the host to compare with
+   the machine it set up. */
+static void CheckMachineInfo(void) {
+    SVCP_MACHINE_INFO machine;
+    memset(&machine, 0x5A, sizeof machine);
+    CHECK_RESULT(SVCP_INVALID_ARGUMENT, SvcpGetMachineInfo(NULL));
+    CHECK_RESULT(SVCP_SUCCESS, SvcpGetMachineInfo(&machine));
+    CHECK(memchr(machine.BiosVersion, 0, sizeof machine.BiosVersion) != NULL);
+    CHECK(memchr(machine.ServiceProcessor, 0, sizeof machine.ServiceProcessor) != NULL);
+    CHECK(machine.ServiceProcessor[0] != '\0' && machine.ServiceProcessorAddress != 0u);
+    printf("machine: BIOS %.255s, %.255s at 0x%x\n", machine.BiosVersion, machine.ServiceProcessor,
+           machine.ServiceProcessorAddress);
 }
 
 /* Lists the handles through the count, a short array and a full one. */
@@ -235,6 +254,7 @@ int RunCapiChecks(const CapiHost* host) {
     CheckBeforeStartUp();
     CHECK_RESULT(SVCP_SUCCESS, SvcpInitialiseServiceDriver());
     CHECK_RESULT(SVCP_SUCCESS, SvcpInitialiseServiceDriver());
+    CheckMachineInfo();
     CheckEach(SvcpEnumerateSensorHandles, CheckSensor);
     CheckEach(SvcpEnumerateLedHandles, CheckLed);
     CheckRefusals();

@@ -3,9 +3,11 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "svcproc/api/machine/svcproc_machine_c.h"
 #include "svcproc/api/svcproc_c.h"
 
-/* result, name, parameters, arguments: every function of svcproc_c.h. */
+/* result, name, parameters, arguments: every function of svcproc_c.h and
+   svcproc_machine_c.h. */
 #define CAPI_FUNCTIONS(X)                                                                          \
     X(SVCP_UINT32, SvcpGetApiVersion, (void), ())                                                  \
     X(SVCP_RESULT, SvcpInitialiseServiceDriver, (void), ())                                        \
@@ -24,7 +26,8 @@
     X(SVCP_RESULT, SvcpUnregisterSensorStateListener, (SVCP_SENSOR_STATE_CALLBACK f, void* c),     \
       (f, c))                                                                                      \
     X(const char*, SvcpResultName, (SVCP_RESULT r), (r))                                           \
-    X(const char*, SvcpResultMeaning, (SVCP_RESULT r), (r))
+    X(const char*, SvcpResultMeaning, (SVCP_RESULT r), (r))                                        \
+    X(SVCP_RESULT, SvcpGetMachineInfo, (SVCP_MACHINE_INFO * i), (i))
 
 #define CAPI_POINTER(result, name, parameters, arguments) \
     typedef result(SVCP_CALL* name##Function) parameters; \

@@ -23,6 +23,9 @@ TEST(CInterfaceProgram, PassesItsChecksAgainstTheSimulator) {
     // The built-in machine, described and read through the C records.
     EXPECT_NE(out.find("sensor 0x20002 Chassis Fan"), std::string::npos) << out;
     EXPECT_NE(out.find("led    0x40001 Power                    on"), std::string::npos) << out;
+    EXPECT_NE(out.find("machine: BIOS 85.12.07, Orvane Telk Service Processor at 0x2b0"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("alert: sensor 0x20002 is Critical"), std::string::npos) << out;
     EXPECT_EQ(sim.Stop(), 0);
 }

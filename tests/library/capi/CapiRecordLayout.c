@@ -4,6 +4,7 @@
    numbers. A change here is a change of SVCP_C_API_VERSION. */
 #include <stddef.h>
 
+#include "svcproc/api/machine/svcproc_machine_c.h"
 #include "svcproc/api/svcproc_c.h"
 
 _Static_assert(sizeof(SVCP_UINT32) == 4 && sizeof(SVCP_INT32) == 4, "32-bit fields");
@@ -38,6 +39,10 @@ _Static_assert(offsetof(SVCP_SENSOR_READING, CurrentReading) == 0, "");
 _Static_assert(offsetof(SVCP_SENSOR_READING, CurrentState) == 4, "");
 
 _Static_assert(sizeof(SVCP_LED_READING) == 4, "LED reading");
+
+_Static_assert(sizeof(SVCP_MACHINE_INFO) == 516, "machine information");
+_Static_assert(offsetof(SVCP_MACHINE_INFO, ServiceProcessor) == 256, "");
+_Static_assert(offsetof(SVCP_MACHINE_INFO, ServiceProcessorAddress) == 512, "");
 
 /* Something to compile into the object. */
 int CapiRecordLayoutChecked(void);
